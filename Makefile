@@ -1,0 +1,76 @@
+# kwsnmp: `make run` starts kwsnmpd with the simulated panel; `make test` builds and runs every
+# test: plain, under ASan+UBSan, under TSan, the fuzzers briefly, and the ARM build under qemu.
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+CTEST      := ctest --output-on-failure --timeout 300 -j $(JOBS)
+SAN_LABELS ?= unit|agent
+
+.PHONY: all bootstrap build run test test-plain test-asan test-tsan test-fuzz test-arm bench mib-lint clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap.sh --check || scripts/bootstrap.sh
+
+build/build.ninja: | bootstrap
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: bootstrap build/build.ninja
+	cmake --build build -j $(JOBS)
+
+run: build
+	@if [ ! -x build/bin/kwsnmpd ]; then echo "make run: kwsnmpd is not built yet" >&2; exit 1; fi
+	build/bin/kwsnmpd $(ARGS)
+
+test: test-plain test-asan test-tsan test-fuzz test-arm
+	@echo "make test: all suites passed"
+
+test-plain: build
+	$(CTEST) --test-dir build
+
+build-asan/build.ninja: | bootstrap
+	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKW_WITH_BENCH=OFF \
+	  -DKW_SANITIZE=address,undefined
+
+test-asan: bootstrap build-asan/build.ninja
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  $(CTEST) --test-dir build-asan -L '$(SAN_LABELS)'
+
+build-tsan/build.ninja: | bootstrap
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKW_WITH_BENCH=OFF \
+	  -DKW_SANITIZE=thread
+
+test-tsan: bootstrap build-tsan/build.ninja
+	cmake --build build-tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  $(CTEST) --test-dir build-tsan -L '$(SAN_LABELS)'
+
+build-fuzz/build.ninja: | bootstrap
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DKW_WITH_TESTS=OFF -DKW_WITH_BENCH=OFF -DKW_WITH_SNMP=OFF -DKW_FUZZ=ON
+
+# Each fuzzer runs for a bounded time from its seed corpus; any crash fails the run.
+test-fuzz: bootstrap build-fuzz/build.ninja
+	cmake --build build-fuzz -j $(JOBS)
+	fuzz/run-all.sh build-fuzz/bin
+
+build-arm/build.ninja: | bootstrap
+	cmake -S . -B build-arm $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake -DKW_WITH_SNMP=OFF -DKW_WITH_BENCH=OFF
+
+# The display's own target: cross-build for 32-bit ARM and run the module's tests under qemu.
+test-arm: bootstrap
+	@if ! command -v arm-linux-gnueabihf-g++ >/dev/null || ! command -v qemu-arm-static >/dev/null; then \
+	  echo "test-arm: no ARM cross toolchain, skipped"; exit 0; fi; \
+	$(MAKE) build-arm/build.ninja && cmake --build build-arm -j $(JOBS) && \
+	$(CTEST) --test-dir build-arm -L unit
+
+bench: build
+	@for b in build/bin/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+mib-lint: bootstrap
+	scripts/mib-lint.sh
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz build-arm

@@ -1,0 +1,165 @@
+#include "host/framework/Clock.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/PCTime.h"
+
+namespace kw::host {
+namespace {
+
+uint64_t realNowMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// One process-wide clock. Leaked on purpose: its timer thread may still wait at exit.
+class ClockState {
+public:
+    uint64_t now()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return nowLocked();
+    }
+
+    void sleep(long ms)
+    {
+        if (ms < 0) ms = 0;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_virtual) {
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            return;
+        }
+        m_virtualNow += static_cast<uint64_t>(ms);
+        m_wake.notify_all();
+        // A timer that sleeps must not wait for itself.
+        if (std::this_thread::get_id() == m_workerId) return;
+        m_idle.wait(lock, [&] { return !dueLocked(); });
+    }
+
+    void useVirtual(uint32_t start)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_idle.wait(lock, [&] { return m_running == 0; });
+        m_timers.clear();
+        m_virtual = true;
+        m_virtualNow = start;
+        m_wake.notify_all();
+    }
+
+    void useReal()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_idle.wait(lock, [&] { return m_running == 0; });
+        m_timers.clear();
+        m_virtual = false;
+        m_wake.notify_all();
+    }
+
+    bool isVirtual()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_virtual;
+    }
+
+    void schedule(uint32_t delayMs, std::function<void()> fn)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_workerStarted) {
+            m_workerStarted = true;
+            std::thread worker([this] { run(); });
+            m_workerId = worker.get_id();
+            worker.detach();
+        }
+        m_timers.emplace(nowLocked() + delayMs, std::move(fn));
+        m_wake.notify_all();
+    }
+
+    void drain()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (std::this_thread::get_id() == m_workerId) return;
+        m_idle.wait(lock, [&] {
+            return m_virtual ? !dueLocked() : (m_timers.empty() && m_running == 0);
+        });
+    }
+
+private:
+    uint64_t nowLocked() const { return m_virtual ? m_virtualNow : realNowMs(); }
+
+    bool dueLocked() const
+    {
+        return m_running != 0 || (!m_timers.empty() && m_timers.begin()->first <= nowLocked());
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            if (m_timers.empty()) {
+                m_wake.wait(lock);
+                continue;
+            }
+            auto first = m_timers.begin();
+            const uint64_t now = nowLocked();
+            if (first->first > now) {
+                if (m_virtual) {
+                    m_wake.wait(lock);
+                } else {
+                    m_wake.wait_for(lock, std::chrono::milliseconds(first->first - now));
+                }
+                continue;
+            }
+            std::function<void()> fn = std::move(first->second);
+            m_timers.erase(first);
+            ++m_running;
+            lock.unlock();
+            fn();
+            lock.lock();
+            --m_running;
+            m_idle.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::multimap<uint64_t, std::function<void()>> m_timers;
+    bool m_virtual = false;
+    uint64_t m_virtualNow = 0;
+    int m_running = 0;
+    bool m_workerStarted = false;
+    std::thread::id m_workerId;
+};
+
+ClockState& state()
+{
+    static ClockState* s = new ClockState();
+    return *s;
+}
+
+}  // namespace
+
+uint32_t Clock::now() { return static_cast<uint32_t>(state().now()); }
+void Clock::sleep(long ms) { state().sleep(ms); }
+void Clock::useVirtual(uint32_t startTick) { state().useVirtual(startTick); }
+void Clock::useReal() { state().useReal(); }
+bool Clock::isVirtual() { return state().isVirtual(); }
+void Clock::advance(uint32_t ms) { state().sleep(static_cast<long>(ms)); }
+void Clock::schedule(uint32_t delayMs, std::function<void()> fn)
+{
+    state().schedule(delayMs, std::move(fn));
+}
+void Clock::drain() { state().drain(); }
+
+}  // namespace kw::host
+
+unsigned int PCTime::Tick() { return kw::host::Clock::now(); }
+
+void PCTime::Sleep(long ms, int /*reserved*/) { kw::host::Clock::sleep(ms); }
