@@ -12,8 +12,14 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
+# Node.js and npm: the machine's own when it has them (they may not come from Debian),
+# Debian's otherwise.
+if ! command -v npm >/dev/null 2>&1; then
+    missing+=(nodejs npm)
+fi
+stamp=node_modules/.kwsnmp-installed
 npm_missing=0
-[ -f node_modules/.package-lock.json ] && [ node_modules/.package-lock.json -nt package-lock.json ] || npm_missing=1
+[ -f "$stamp" ] && [ "$stamp" -nt package-lock.json ] || npm_missing=1
 
 if [ "${1:-}" = "--check" ]; then
     [ ${#missing[@]} -eq 0 ] && [ $npm_missing -eq 0 ]
@@ -34,5 +40,5 @@ fi
 if [ $npm_missing -eq 1 ]; then
     echo "bootstrap: installing npm modules"
     npm ci --no-audit --no-fund --loglevel=error
-    touch node_modules/.package-lock.json
+    touch "$stamp"
 fi

@@ -4,6 +4,10 @@
 // clock run on the clock's own thread when virtual time passes their due tick. A Sleep returns
 // only after every timer due by its end has run, so a reply scheduled "150 ms after the send"
 // has been delivered (from another thread) before a 200 ms pause ends.
+//
+// On virtual time every Sleep moves the one shared clock, so two threads sleeping 100 ms at
+// once move it 200 ms. A timer must not wait for a thread that may be sleeping on the clock
+// (that Sleep waits for the timer). Tick is the low 32 bits of the clock and wraps.
 #include <cstdint>
 #include <functional>
 
@@ -14,11 +18,13 @@ public:
     static uint32_t now();
     static void sleep(long ms);
 
-    // Switches onto virtual time starting at startTick. Timers left from before are dropped.
+    // Switches onto virtual time starting at startTick. Timers left from before are dropped
+    // (one running is waited for).
     static void useVirtual(uint32_t startTick = 0);
     static void useReal();
     static bool isVirtual();
-    // Virtual time only: moves time forward and waits for the timers due by then.
+    // Virtual time only (nothing on real time): moves time forward and waits for the timers
+    // due by then.
     static void advance(uint32_t ms);
 
     // Runs fn on the clock's timer thread once delayMs have passed on the current clock.

@@ -2,6 +2,12 @@
 
 PCMutex::PCMutex() = default;
 
-PCMutex::~PCMutex() { m_Semaphore.Destroy(); }
+PCMutex::~PCMutex()
+{
+    m_Semaphore.Destroy();
+}
 
-void PCMutex::Destroy() { m_Semaphore.Destroy(); }
+void PCMutex::Destroy()
+{
+    m_Semaphore.Destroy();
+}

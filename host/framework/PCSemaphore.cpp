@@ -4,7 +4,10 @@
 
 PCSemaphore::PCSemaphore() : m_Sem(), m_bCreated(false) {}
 
-PCSemaphore::~PCSemaphore() { Destroy(); }
+PCSemaphore::~PCSemaphore()
+{
+    Destroy();
+}
 
 bool PCSemaphore::Create(unsigned int initial)
 {
@@ -23,7 +26,10 @@ bool PCSemaphore::Take()
     return true;
 }
 
-bool PCSemaphore::Give() { return m_bCreated && sem_post(&m_Sem) == 0; }
+bool PCSemaphore::Give()
+{
+    return m_bCreated && sem_post(&m_Sem) == 0;
+}
 
 void PCSemaphore::Destroy()
 {

@@ -16,7 +16,8 @@ int PCThread::Create(const char* name, int stackSize)
 
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    if (stackSize >= PTHREAD_STACK_MIN) pthread_attr_setstacksize(&attr, static_cast<size_t>(stackSize));
+    if (stackSize >= PTHREAD_STACK_MIN)
+        pthread_attr_setstacksize(&attr, static_cast<size_t>(stackSize));
     // Marked created before the body can run, so a body that asks sees itself as started.
     m_bCreated.store(true);
     const int rc = pthread_create(&m_Thread, &attr, &PCThread::Entry, this);
