@@ -1,0 +1,282 @@
+// The agent library's exported entry points. main_snmp starts Net-SNMP on a thread of its own
+// and then serves the display's requests itself, so that every callback runs on the thread
+// that called it, one at a time.
+#include <fcntl.h>
+#include <semaphore.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "platform/SnmpAgent.h"
+#include "snmp/AgentControl.h"
+#include "snmp/AgentLoop.h"
+#include "snmp/RequestServer.h"
+#include "snmp/WorkQueue.h"
+
+#define KW_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+KW_EXPORT unsigned char bufferSource[kBufferSourceSize];
+}
+
+namespace kw::snmp {
+namespace {
+
+// Display requests waiting behind the one being served; more are refused at once.
+constexpr size_t kQueueCapacity = 8;
+// How long a finished request's answer is kept for retransmissions of it.
+constexpr std::chrono::milliseconds kRetention{10000};
+
+struct Shared {
+    std::once_flag once;
+    // Written by snmp_agent_stop, possibly from a signal handler: only atomics, sem_post and
+    // write are used on that path. The pipe and the semaphore live as long as the process.
+    std::atomic<bool> stopRequested{false};
+    std::atomic<int> wakeWriteFd{-1};
+    int wakeReadFd = -1;
+    sem_t serverWake;
+    std::atomic<bool> semReady{false};
+
+    std::atomic<bool> running{false};
+    std::atomic<RIXCallbackFunc> stringCallback{nullptr};
+    std::atomic<RIXCallbackFunc> holidayCallback{nullptr};
+
+    std::mutex stateMutex;
+    std::condition_variable stateChanged;
+    int state = SNMP_AGENT_TIMEOUT;  // last run's outcome; TIMEOUT while none is known
+};
+
+// A namespace-scope object, constructed when the library loads, so that snmp_agent_stop never
+// runs a static initialiser (which a signal handler must not).
+Shared g_shared;
+
+Shared& shared()
+{
+    return g_shared;
+}
+
+void setupOnce()
+{
+    Shared& s = shared();
+    std::call_once(s.once, [&s] {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+            s.wakeReadFd = fds[0];
+            s.wakeWriteFd.store(fds[1]);
+        }
+        if (::sem_init(&s.serverWake, 0, 0) == 0) {
+            s.semReady.store(true);
+        }
+    });
+}
+
+void wakeLoop()
+{
+    const int fd = shared().wakeWriteFd.load();
+    if (fd >= 0) {
+        const char byte = 1;
+        // A full pipe already holds a wake-up.
+        [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+    }
+}
+
+void wakeServer()
+{
+    if (shared().semReady.load()) {
+        ::sem_post(&shared().serverWake);
+    }
+}
+
+void setState(int state)
+{
+    Shared& s = shared();
+    {
+        std::lock_guard<std::mutex> lock(s.stateMutex);
+        s.state = state;
+    }
+    s.stateChanged.notify_all();
+}
+
+void waitForWork()
+{
+    while (::sem_wait(&shared().serverWake) != 0 && errno == EINTR) {
+    }
+}
+
+int runAgent(int argc, char** argv)
+{
+    Shared& s = shared();
+    setupOnce();
+    if (s.wakeReadFd < 0 || !s.semReady.load()) {
+        setState(SNMP_AGENT_INIT_FAILED);
+        return 1;
+    }
+    if (s.running.exchange(true)) {
+        std::fprintf(stderr, "main_snmp: the agent is already running\n");
+        return 1;
+    }
+    if (s.stopRequested.exchange(false)) {
+        s.running.store(false);
+        return 0;
+    }
+    // Forget wake-ups left over from an earlier run.
+    while (::sem_trywait(&s.serverWake) == 0) {
+    }
+    setState(SNMP_AGENT_TIMEOUT);
+
+    AgentOptions options = parseAgentArguments(argc, argv);
+    for (const std::string& option : options.ignored) {
+        std::fprintf(stderr, "main_snmp: ignoring option %s\n", option.c_str());
+    }
+
+    WorkQueue queue(kQueueCapacity, kRetention);
+    std::atomic<bool> loopStop{false};
+    std::atomic<bool> loopEnded{false};
+    int outcome = SNMP_AGENT_READY;
+
+    LoopContext context;
+    context.options = std::move(options);
+    context.queue = &queue;
+    context.wakeFd = s.wakeReadFd;
+    context.stop = &loopStop;
+    context.wakeServer = wakeServer;
+    context.reportState = [&outcome](LoopState state) {
+        outcome = state == LoopState::Ready        ? SNMP_AGENT_READY
+                  : state == LoopState::BindFailed ? SNMP_AGENT_BIND_FAILED
+                                                   : SNMP_AGENT_INIT_FAILED;
+        setState(outcome);
+    };
+
+    std::thread loop([&] {
+        runNetSnmpLoop(context);
+        loopEnded.store(true);
+        wakeServer();
+    });
+
+    // Serve the display's requests until stopped or until Net-SNMP gives up.
+    while (!s.stopRequested.load() && !loopEnded.load()) {
+        waitForWork();
+        WorkJob job;
+        uint64_t ticket = 0;
+        while (!s.stopRequested.load() && queue.take(job, ticket)) {
+            Callbacks callbacks{s.stringCallback.load(), s.holidayCallback.load()};
+            queue.finish(ticket, serveJob(job, callbacks));
+            wakeLoop();
+        }
+    }
+
+    loopStop.store(true);
+    wakeLoop();
+    loop.join();
+
+    {
+        std::lock_guard<std::mutex> lock(s.stateMutex);
+        // A run that served leaves TIMEOUT behind, so waiting for the next run starts afresh;
+        // a failed start stays visible to whoever waits for it.
+        if (s.state == SNMP_AGENT_READY) {
+            s.state = SNMP_AGENT_TIMEOUT;
+        }
+    }
+    s.stateChanged.notify_all();
+    s.stopRequested.store(false);
+    s.running.store(false);
+    return outcome == SNMP_AGENT_READY ? 0 : 1;
+}
+
+}  // namespace
+
+AgentOptions parseAgentArguments(int argc, char** argv)
+{
+    AgentOptions options;
+    auto addConfig = [&options](const std::string& list) {
+        size_t start = 0;
+        while (start <= list.size()) {
+            const size_t comma = list.find(',', start);
+            const std::string file =
+                list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            if (!file.empty()) {
+                options.configFiles.push_back(file);
+            }
+            if (comma == std::string::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+    };
+    for (int i = 1; i < argc && argv != nullptr; ++i) {
+        if (argv[i] == nullptr) {
+            continue;
+        }
+        const std::string arg = argv[i];
+        if (arg == "-f") {
+            continue;  // the agent never forks: it always runs in the caller's process
+        }
+        if (arg == "-C") {
+            options.readDefaultConfigs = false;
+        } else if (arg.rfind("-c", 0) == 0) {
+            if (arg.size() > 2) {
+                addConfig(arg.substr(2));
+            } else if (i + 1 < argc && argv[i + 1] != nullptr) {
+                addConfig(argv[++i]);
+            } else {
+                options.ignored.push_back(arg);
+            }
+        } else if (arg.rfind("-D", 0) == 0) {
+            options.debug = true;
+            options.debugTokens = arg.substr(2);
+        } else {
+            options.ignored.push_back(arg);
+        }
+    }
+    return options;
+}
+
+}  // namespace kw::snmp
+
+extern "C" {
+
+KW_EXPORT int main_snmp(int argc, char** argv)
+{
+    return kw::snmp::runAgent(argc, argv);
+}
+
+KW_EXPORT int RegisterCallback_STR(RIXCallbackFunc fn)
+{
+    kw::snmp::shared().stringCallback.store(fn);
+    return 1;
+}
+
+KW_EXPORT int RegisterCallback_HOLIDAY(RIXCallbackFunc fn)
+{
+    kw::snmp::shared().holidayCallback.store(fn);
+    return 1;
+}
+
+KW_EXPORT void snmp_agent_stop(void)
+{
+    kw::snmp::shared().stopRequested.store(true);
+    kw::snmp::wakeServer();
+    kw::snmp::wakeLoop();
+}
+
+KW_EXPORT int snmp_agent_wait_ready(int timeoutMs)
+{
+    kw::snmp::Shared& s = kw::snmp::shared();
+    std::unique_lock<std::mutex> lock(s.stateMutex);
+    s.stateChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                            [&s] { return s.state != SNMP_AGENT_TIMEOUT; });
+    const int state = s.state;
+    // A failed start is told once, so that a later start is not mistaken for it.
+    if (state != SNMP_AGENT_READY) {
+        s.state = SNMP_AGENT_TIMEOUT;
+    }
+    return state;
+}
+}

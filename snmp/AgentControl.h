@@ -1,0 +1,27 @@
+#pragma once
+// What a host needs beyond the module's four symbols: to learn whether the agent came up, and
+// to stop it. Both are safe to call from any thread, before or after main_snmp runs.
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    SNMP_AGENT_TIMEOUT = 0,       // still starting when the wait ran out, or not started at all
+    SNMP_AGENT_READY = 1,         // listening and serving
+    SNMP_AGENT_BIND_FAILED = -1,  // a configured agent address could not be opened
+    SNMP_AGENT_INIT_FAILED = -2,  // Net-SNMP would not start for another reason
+};
+
+// Waits up to timeoutMs for the running (or next) main_snmp to be ready or to fail. READY
+// holds while that main_snmp serves; a failure is reported once, to the first caller after it.
+int snmp_agent_wait_ready(int timeoutMs);
+
+// Makes the running main_snmp return: a callback in progress finishes first, requests still
+// queued are dropped unanswered, Net-SNMP is shut down and its thread joined. A stop that
+// arrives while no main_snmp runs makes the next one return at once. Async-signal-safe.
+void snmp_agent_stop(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,632 @@
+// Net-SNMP's side of the agent. Everything here runs on the loop thread, the only thread that
+// touches Net-SNMP's state.
+
+// Net-SNMP wants its configuration header first.
+#include <net-snmp/net-snmp-config.h>
+
+#include <net-snmp/net-snmp-includes.h>
+
+#include <net-snmp/agent/net-snmp-agent-includes.h>
+
+#include <net-snmp/agent/agent_sysORTable.h>
+
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "snmp/AgentLoop.h"
+#include "snmp/HexText.h"
+#include "snmp/ObjectTable.h"
+
+// Net-SNMP's MIB modules; their headers are not installed.
+extern "C" {
+void init_system_mib(void);
+void init_sysORTable(void);
+void init_snmp_mib(void);
+void init_vacm_vars(void);
+void init_vacm_conf(void);
+// The SET that Net-SNMP is working on; while it is set, Net-SNMP holds every new request.
+extern netsnmp_agent_session* netsnmp_processing_set;
+// Requests Net-SNMP holds back, oldest first.
+extern netsnmp_agent_session* netsnmp_agent_queued_list;
+int netsnmp_handle_request(netsnmp_agent_session* asp, int status);
+void add_to_init_list(char* module_list);
+}
+
+namespace kw::snmp {
+namespace {
+
+constexpr const char* kAppType = "snmpd";
+constexpr const char* kDevicePersistentDir = "/mtd_rwarea/SNMP/var/net-snmp";
+constexpr const char* kAppliedMark = "kwdApplied";
+int g_appliedMarker = 1;
+
+// One handler call whose requests wait for the display.
+struct Pending {
+    netsnmp_delegated_cache* cache = nullptr;
+    std::vector<netsnmp_request_info*> requests;
+    JobKind kind = JobKind::Get;
+};
+
+class Loop {
+public:
+    explicit Loop(LoopContext& context) : m_context(context) {}
+
+    void run();
+
+    int handle(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
+               netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests);
+    void onWake();
+
+private:
+    bool start();
+    void serve();
+    void releaseHeldSet();
+    void stopNetSnmp();
+
+    int onGet(netsnmp_mib_handler*, netsnmp_handler_registration*, netsnmp_agent_request_info*,
+              netsnmp_request_info*);
+    int onGetNext(netsnmp_mib_handler*, netsnmp_handler_registration*, netsnmp_agent_request_info*,
+                  netsnmp_request_info*);
+    int onReserve1(netsnmp_agent_request_info*, netsnmp_request_info*);
+    int onReserve2(netsnmp_agent_request_info*, netsnmp_request_info*);
+    int onAction(netsnmp_mib_handler*, netsnmp_handler_registration*, netsnmp_agent_request_info*,
+                 netsnmp_request_info*);
+    int onUndo(netsnmp_agent_request_info*, netsnmp_request_info*);
+
+    // Queues the job (or joins or answers it); returns the job's admission.
+    WorkQueue::Admission dispatch(netsnmp_mib_handler*, netsnmp_handler_registration*,
+                                  netsnmp_agent_request_info*, netsnmp_request_info*,
+                                  std::unique_ptr<Pending> pending, WorkJob job);
+    void apply(const Pending& pending, const JobResult& result, bool delegated);
+    void release(Pending* pending);
+
+    std::string requestKey(netsnmp_agent_request_info* reqinfo, const WorkJob& job);
+    WorkJob setJob(netsnmp_request_info* requests, std::vector<netsnmp_request_info*>* mine);
+
+    LoopContext& m_context;
+    netsnmp_handler_registration* m_registration = nullptr;
+    bool m_readfdRegistered = false;
+    std::vector<oid> m_module;
+    bool m_sysORRegistered = false;
+};
+
+Oid toOid(const oid* name, size_t length)
+{
+    return Oid(name, name + length);
+}
+
+std::vector<oid> toNetSnmp(const Oid& o)
+{
+    return std::vector<oid>(o.begin(), o.end());
+}
+
+int dispatchHandler(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
+                    netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    return static_cast<Loop*>(handler->myvoid)->handle(handler, reginfo, reqinfo, requests);
+}
+
+void wakeCallback(int, void* data)
+{
+    static_cast<Loop*>(data)->onWake();
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+void appendBytes(std::string& key, const void* data, size_t length)
+{
+    key.append(reinterpret_cast<const char*>(&length), sizeof length);
+    if (data != nullptr && length != 0) {
+        key.append(static_cast<const char*>(data), length);
+    }
+}
+
+void appendOid(std::string& key, const Oid& o)
+{
+    appendBytes(key, o.data(), o.size() * sizeof(uint32_t));
+}
+
+bool Loop::start()
+{
+    const AgentOptions& options = m_context.options;
+    netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_ROLE, 0);  // master agent
+    // Alarms run from our loop, never from SIGALRM: the host owns its signals.
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_ALARM_DONT_USE_SIG, 1);
+    // Debian's Net-SNMP logs every packet's source through TCP wrappers; that is noise here.
+    netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID,
+                           NETSNMP_DS_AGENT_DONT_LOG_TCPWRAPPERS_CONNECTS, 1);
+    if (!options.readDefaultConfigs) {
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+    }
+    // A -c file that is not there is skipped quietly: the device's paths need not exist.
+    std::string optional;
+    for (const std::string& file : options.configFiles) {
+        if (fileExists(file)) {
+            optional += optional.empty() ? file : "," + file;
+        }
+    }
+    if (!optional.empty()) {
+        netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OPTIONALCONFIG,
+                              optional.c_str());
+    }
+    // On the device the writable data directory holds the agent's state and its copied
+    // snmpd.conf; elsewhere Net-SNMP's own default or SNMP_PERSISTENT_DIR applies.
+    if (std::getenv("SNMP_PERSISTENT_DIR") == nullptr && fileExists(kDevicePersistentDir)) {
+        netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_PERSISTENT_DIR,
+                              kDevicePersistentDir);
+    }
+    // The agent answers by number and needs no MIB files; loading them only costs start-up
+    // time and fills the log with complaints about modules the system does not ship.
+    static char noMibs[] = "mibs :";
+    netsnmp_config_remember(noMibs);
+    if (!snmp_get_do_logging()) {
+        snmp_enable_stderrlog();
+    }
+    if (options.debug) {
+        if (!options.debugTokens.empty()) {
+            debug_register_tokens(options.debugTokens.c_str());
+        }
+        snmp_set_do_debugging(1);
+    }
+
+    // No SMUX listener: nothing here speaks it, and it would take TCP port 199.
+    static char noSmux[] = "-smux";
+    add_to_init_list(noSmux);
+    if (init_agent(kAppType) != 0) {
+        m_context.reportState(LoopState::InitFailed);
+        return false;
+    }
+    init_system_mib();
+    init_sysORTable();
+    init_snmp_mib();
+    init_vacm_vars();
+    init_vacm_conf();
+    // The display's root is the default sysObjectID; a "sysobjectid" line in the
+    // configuration, read later, still overrides it.
+    std::string sysObjectId = "sysobjectid " + oidToString(rootOid()).substr(1);
+    netsnmp_config(&sysObjectId[0]);
+
+    const std::vector<oid> control = toNetSnmp(controlOid());
+    m_registration = netsnmp_create_handler_registration(
+        "kwdControl", dispatchHandler, control.data(), control.size(), HANDLER_CAN_RWRITE);
+    if (m_registration == nullptr) {
+        m_context.reportState(LoopState::InitFailed);
+        return false;
+    }
+    m_registration->handler->myvoid = this;
+    if (netsnmp_register_handler(m_registration) != MIB_REGISTERED_OK) {
+        m_registration = nullptr;  // freed by the failed registration
+        m_context.reportState(LoopState::InitFailed);
+        return false;
+    }
+    m_module = toNetSnmp(rootOid());
+    m_module.push_back(2);  // kwDisplayMIB, the module identity
+    register_sysORTable(m_module.data(), m_module.size(),
+                        "The MIB module for the display's controls");
+    m_sysORRegistered = true;
+
+    init_snmp(kAppType);
+    if (init_master_agent() != 0) {
+        m_context.reportState(LoopState::BindFailed);
+        return false;
+    }
+    if (register_readfd(m_context.wakeFd, wakeCallback, this) != FD_REGISTERED_OK) {
+        m_context.reportState(LoopState::InitFailed);
+        return false;
+    }
+    m_readfdRegistered = true;
+    m_context.reportState(LoopState::Ready);
+    return true;
+}
+
+void Loop::serve()
+{
+    while (!m_context.stop->load()) {
+        int numfds = 0;
+        int block = 0;
+        fd_set readfds;
+        fd_set writefds;
+        fd_set exceptfds;
+        FD_ZERO(&readfds);
+        FD_ZERO(&writefds);
+        FD_ZERO(&exceptfds);
+        struct timeval timeout = {LONG_MAX, 0};
+        snmp_select_info(&numfds, &readfds, &timeout, &block);
+        netsnmp_external_event_info(&numfds, &readfds, &writefds, &exceptfds);
+        // Our wake-up pipe is among the external fds, so blocking without a timeout is safe.
+        int count = ::select(numfds, &readfds, &writefds, &exceptfds, block ? nullptr : &timeout);
+        if (count > 0) {
+            netsnmp_dispatch_external_events(&count, &readfds, &writefds, &exceptfds);
+            if (count > 0) {
+                snmp_read(&readfds);
+            }
+        } else if (count == 0) {
+            snmp_timeout();
+        } else if (errno != EINTR) {
+            snmp_log_perror("kwdisplay agent: select");
+        }
+        run_alarms();
+        netsnmp_check_outstanding_agent_requests();
+        releaseHeldSet();
+    }
+}
+
+// Net-SNMP starts a SET only when no delegated request is outstanding, and holds every request
+// that arrives meanwhile behind it. With the panel behind every display request that would
+// stall the whole agent, system group included, for as long as the panel takes. Our own queue
+// already keeps the display's requests in arrival order, so a held SET is started at once.
+void Loop::releaseHeldSet()
+{
+    while (netsnmp_processing_set != nullptr &&
+           netsnmp_agent_queued_list == netsnmp_processing_set) {
+        netsnmp_agent_session* asp = netsnmp_agent_queued_list;
+        netsnmp_agent_queued_list = asp->next;
+        asp->next = nullptr;
+        netsnmp_handle_request(asp, asp->status);
+    }
+}
+
+void Loop::stopNetSnmp()
+{
+    if (m_readfdRegistered) {
+        unregister_readfd(m_context.wakeFd);
+        m_readfdRegistered = false;
+    }
+    // Requests still waiting for the display are dropped; the managers time out.
+    for (WorkQueue::Token token : m_context.queue->abandon()) {
+        release(static_cast<Pending*>(token));
+    }
+    if (m_registration != nullptr) {
+        netsnmp_unregister_handler(m_registration);
+        m_registration = nullptr;
+    }
+    if (m_sysORRegistered) {
+        unregister_sysORTable(m_module.data(), m_module.size());
+        m_sysORRegistered = false;
+    }
+    snmp_shutdown(kAppType);
+    shutdown_master_agent();
+    shutdown_agent();
+}
+
+void Loop::run()
+{
+    if (start()) {
+        serve();
+    }
+    stopNetSnmp();
+}
+
+void Loop::onWake()
+{
+    char drain[64];
+    while (::read(m_context.wakeFd, drain, sizeof drain) > 0) {
+    }
+    for (auto& [token, result] : m_context.queue->takeFinished()) {
+        auto* pending = static_cast<Pending*>(token);
+        if (netsnmp_handler_check_cache(pending->cache) != nullptr) {
+            apply(*pending, result, true);
+        }
+        release(pending);
+    }
+}
+
+void Loop::release(Pending* pending)
+{
+    if (pending->cache != nullptr) {
+        netsnmp_free_delegated_cache(pending->cache);
+    }
+    delete pending;
+}
+
+int Loop::handle(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
+                 netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    switch (reqinfo->mode) {
+        case MODE_GET:
+            return onGet(handler, reginfo, reqinfo, requests);
+        case MODE_GETNEXT:
+            return onGetNext(handler, reginfo, reqinfo, requests);
+        case MODE_SET_RESERVE1:
+            return onReserve1(reqinfo, requests);
+        case MODE_SET_RESERVE2:
+            return onReserve2(reqinfo, requests);
+        case MODE_SET_ACTION:
+            return onAction(handler, reginfo, reqinfo, requests);
+        case MODE_SET_UNDO:
+            return onUndo(reqinfo, requests);
+        default:  // COMMIT and FREE: the display was written in ACTION, nothing was reserved
+            return SNMP_ERR_NOERROR;
+    }
+}
+
+int Loop::onGet(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
+                netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    auto pending = std::make_unique<Pending>();
+    pending->kind = JobKind::Get;
+    WorkJob job;
+    job.kind = JobKind::Get;
+    for (netsnmp_request_info* r = requests; r != nullptr; r = r->next) {
+        if (r->processed) {
+            continue;
+        }
+        const Oid name = toOid(r->requestvb->name, r->requestvb->name_length);
+        const Target target = resolve(name);
+        switch (target.kind) {
+            case Target::Kind::NoObject:
+                netsnmp_set_request_error(reqinfo, r, SNMP_NOSUCHOBJECT);
+                continue;
+            case Target::Kind::NoInstance:
+                netsnmp_set_request_error(reqinfo, r, SNMP_NOSUCHINSTANCE);
+                continue;
+            case Target::Kind::Scalar:
+                // Set-only rows never reach the display on a read.
+                if (target.object->access == Access::WriteOnly) {
+                    netsnmp_set_request_error(reqinfo, r, SNMP_NOSUCHINSTANCE);
+                    continue;
+                }
+                break;
+            case Target::Kind::HolidayEntry:
+                break;
+        }
+        job.items.push_back({name, {}, 0});
+        pending->requests.push_back(r);
+    }
+    if (!job.items.empty()) {
+        dispatch(handler, reginfo, reqinfo, requests, std::move(pending), std::move(job));
+    }
+    return SNMP_ERR_NOERROR;
+}
+
+int Loop::onGetNext(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
+                    netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    auto pending = std::make_unique<Pending>();
+    pending->kind = JobKind::GetNext;
+    WorkJob job;
+    job.kind = JobKind::GetNext;
+    for (netsnmp_request_info* r = requests; r != nullptr; r = r->next) {
+        if (r->processed) {
+            continue;
+        }
+        const Oid name = toOid(r->requestvb->name, r->requestvb->name_length);
+        // Past our last readable object the request moves on to the next registration.
+        if (nextStep(name).kind == WalkStep::Kind::End) {
+            continue;
+        }
+        job.items.push_back({name, {}, 0});
+        pending->requests.push_back(r);
+    }
+    if (!job.items.empty()) {
+        dispatch(handler, reginfo, reqinfo, requests, std::move(pending), std::move(job));
+    }
+    return SNMP_ERR_NOERROR;
+}
+
+// Checks a set's varbinds before anything is queued: the display is touched only by values
+// that can be written.
+int Loop::onReserve1(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    for (netsnmp_request_info* r = requests; r != nullptr; r = r->next) {
+        const netsnmp_variable_list* vb = r->requestvb;
+        const Target target = resolve(toOid(vb->name, vb->name_length));
+        int error = SNMP_ERR_NOERROR;
+        if (target.kind == Target::Kind::NoInstance && target.object != nullptr &&
+            target.object->access != Access::ReadOnly) {
+            error = SNMP_ERR_NOCREATION;
+        } else if (target.kind != Target::Kind::Scalar ||
+                   target.object->access == Access::ReadOnly) {
+            error = SNMP_ERR_NOTWRITABLE;
+        } else if (vb->type != ASN_OCTET_STR) {
+            error = SNMP_ERR_WRONGTYPE;
+        } else {
+            auto bytes = parseHexText(
+                std::string_view(reinterpret_cast<const char*>(vb->val.string), vb->val_len));
+            if (!bytes) {
+                error = SNMP_ERR_WRONGVALUE;
+            } else if (!acceptsByteCount(*target.object, bytes->size())) {
+                error = SNMP_ERR_WRONGLENGTH;
+            }
+        }
+        if (error != SNMP_ERR_NOERROR) {
+            netsnmp_set_request_error(reqinfo, r, error);
+            return SNMP_ERR_NOERROR;
+        }
+    }
+    return SNMP_ERR_NOERROR;
+}
+
+WorkJob Loop::setJob(netsnmp_request_info* requests, std::vector<netsnmp_request_info*>* mine)
+{
+    WorkJob job;
+    job.kind = JobKind::Set;
+    for (netsnmp_request_info* r = requests; r != nullptr; r = r->next) {
+        const netsnmp_variable_list* vb = r->requestvb;
+        std::string_view text(reinterpret_cast<const char*>(vb->val.string), vb->val_len);
+        auto bytes = parseHexText(text);  // checked in RESERVE1
+        job.items.push_back({toOid(vb->name, vb->name_length),
+                             bytes ? *bytes : std::vector<uint8_t>{},
+                             static_cast<int>(vb->val_len)});
+        if (mine != nullptr) {
+            mine->push_back(r);
+        }
+    }
+    return job;
+}
+
+// A set that cannot be queued is refused while nothing has been written yet.
+int Loop::onReserve2(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    if (!m_context.queue->wouldAdmit(requestKey(reqinfo, setJob(requests, nullptr)))) {
+        netsnmp_set_request_error(reqinfo, requests, SNMP_ERR_RESOURCEUNAVAILABLE);
+    }
+    return SNMP_ERR_NOERROR;
+}
+
+int Loop::onAction(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
+                   netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    auto pending = std::make_unique<Pending>();
+    pending->kind = JobKind::Set;
+    WorkJob job = setJob(requests, &pending->requests);
+    const WorkQueue::Admission admission =
+        dispatch(handler, reginfo, reqinfo, requests, std::move(pending), std::move(job));
+    // Net-SNMP holds every later request, system group included, until an unfinished SET is
+    // done. The display's own queue keeps its requests in order, so the rest of the agent is
+    // let go on while the panel works.
+    if ((admission == WorkQueue::Admission::Queued || admission == WorkQueue::Admission::Joined) &&
+        netsnmp_processing_set == reqinfo->asp) {
+        netsnmp_processing_set = nullptr;
+    }
+    return SNMP_ERR_NOERROR;
+}
+
+// Panel writes cannot be taken back: a set that fails after one of ours went through reports
+// undoFailed for it.
+int Loop::onUndo(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    for (netsnmp_request_info* r = requests; r != nullptr; r = r->next) {
+        if (netsnmp_request_get_list_data(r, kAppliedMark) != nullptr) {
+            netsnmp_set_request_error(reqinfo, r, SNMP_ERR_UNDOFAILED);
+        }
+    }
+    return SNMP_ERR_NOERROR;
+}
+
+WorkQueue::Admission Loop::dispatch(netsnmp_mib_handler* handler,
+                                    netsnmp_handler_registration* reginfo,
+                                    netsnmp_agent_request_info* reqinfo,
+                                    netsnmp_request_info* requests,
+                                    std::unique_ptr<Pending> pending, WorkJob job)
+{
+    const JobKind kind = job.kind;
+    const std::string key = requestKey(reqinfo, job);
+    JobResult answer;
+    Pending* raw = pending.get();
+    const WorkQueue::Admission admission =
+        m_context.queue->submit(key, std::move(job), raw, &answer);
+    switch (admission) {
+        case WorkQueue::Admission::Queued:
+        case WorkQueue::Admission::Joined:
+            for (netsnmp_request_info* r : raw->requests) {
+                r->delegated = 1;
+            }
+            raw->cache =
+                netsnmp_create_delegated_cache(handler, reginfo, reqinfo, requests, nullptr);
+            pending.release();  // the queue's waiter now
+            if (admission == WorkQueue::Admission::Queued) {
+                m_context.wakeServer();
+            }
+            break;
+        case WorkQueue::Admission::Answered:
+            apply(*raw, answer, false);
+            break;
+        case WorkQueue::Admission::Full:
+            for (netsnmp_request_info* r : raw->requests) {
+                netsnmp_set_request_error(
+                    reqinfo, r,
+                    kind == JobKind::Set ? SNMP_ERR_RESOURCEUNAVAILABLE : SNMP_ERR_GENERR);
+            }
+            break;
+    }
+    return admission;
+}
+
+void Loop::apply(const Pending& pending, const JobResult& result, bool delegated)
+{
+    for (size_t i = 0; i < pending.requests.size() && i < result.size(); ++i) {
+        netsnmp_request_info* r = pending.requests[i];
+        const ItemResult& item = result[i];
+        r->delegated = REQUEST_IS_NOT_DELEGATED;
+        if (item.status == ItemResult::Status::Failed) {
+            netsnmp_request_set_error(
+                r, pending.kind == JobKind::Set ? SNMP_ERR_COMMITFAILED : SNMP_ERR_GENERR);
+            continue;
+        }
+        if (item.status != ItemResult::Status::Value) {
+            continue;  // end of our subtree (the walk moves on), or a set never run
+        }
+        if (pending.kind == JobKind::Set) {
+            netsnmp_request_add_list_data(
+                r, netsnmp_create_data_list(kAppliedMark, &g_appliedMarker, nullptr));
+            continue;
+        }
+        if (pending.kind == JobKind::GetNext) {
+            const std::vector<oid> name = toNetSnmp(item.oid);
+            snmp_set_var_objid(r->requestvb, name.data(), name.size());
+        }
+        snmp_set_var_typed_value(r->requestvb, ASN_OCTET_STR, item.text.data(), item.text.size());
+        // Net-SNMP's bulk helper moves a GETBULK repetition on when our handler returns;
+        // a delegated answer comes later, so it is moved on here the same way.
+        if (delegated && pending.kind == JobKind::GetNext && r->agent_req_info != nullptr &&
+            r->agent_req_info->mode == MODE_GETBULK && r->repeat > 0 &&
+            r->requestvb->next_variable != nullptr) {
+            r->repeat--;
+            snmp_set_var_objid(r->requestvb->next_variable, r->requestvb->name,
+                               r->requestvb->name_length);
+            r->requestvb = r->requestvb->next_variable;
+            r->requestvb->type = ASN_PRIV_RETRY;
+        }
+    }
+}
+
+// Names the request a job comes from, so that a manager's retransmission (same source,
+// request id and varbinds, and here the same pass over them) finds the first one.
+std::string Loop::requestKey(netsnmp_agent_request_info* reqinfo, const WorkJob& job)
+{
+    std::string key;
+    netsnmp_agent_session* asp = reqinfo->asp;
+    netsnmp_pdu* pdu = asp->pdu;
+    const long header[] = {pdu->version,       pdu->command,       pdu->reqid,
+                           pdu->securityModel, pdu->securityLevel, static_cast<long>(job.kind)};
+    appendBytes(key, header, sizeof header);
+    void* session = snmp_sess_pointer(asp->session);
+    netsnmp_transport* transport = session != nullptr ? snmp_sess_transport(session) : nullptr;
+    if (transport != nullptr && transport->f_fmtaddr != nullptr) {
+        char* source =
+            transport->f_fmtaddr(transport, pdu->transport_data, pdu->transport_data_length);
+        if (source != nullptr) {
+            appendBytes(key, source, std::strlen(source));
+            std::free(source);
+        }
+    }
+    appendBytes(key, pdu->community, pdu->community_len);
+    appendBytes(key, pdu->securityName, pdu->securityNameLen);
+    appendBytes(key, pdu->contextName, pdu->contextNameLen);
+    const netsnmp_pdu* original = asp->orig_pdu != nullptr ? asp->orig_pdu : pdu;
+    for (const netsnmp_variable_list* vb = original->variables; vb != nullptr;
+         vb = vb->next_variable) {
+        appendBytes(key, vb->name, vb->name_length * sizeof(oid));
+        appendBytes(key, &vb->type, sizeof vb->type);
+        appendBytes(key, vb->val.string, vb->val.string != nullptr ? vb->val_len : 0);
+    }
+    for (const WorkItem& item : job.items) {
+        appendOid(key, item.oid);
+        appendBytes(key, item.bytes.data(), item.bytes.size());
+    }
+    return key;
+}
+
+}  // namespace
+
+void runNetSnmpLoop(LoopContext& context)
+{
+    Loop loop(context);
+    loop.run();
+}
+
+}  // namespace kw::snmp

@@ -1,0 +1,303 @@
+#include "snmp/ObjectTable.h"
+
+#include <algorithm>
+
+namespace kw::snmp {
+namespace {
+
+constexpr Access RW = Access::ReadWrite;
+constexpr Access RO = Access::ReadOnly;
+constexpr Access WO = Access::WriteOnly;
+
+// index, descriptor, access, set byte counts, bytes a get prints (0: characters).
+// Indexes 1, 2 and 60 have no scalar; 60 is the holiday table.
+const std::vector<DisplayObject> kObjects = {
+    {0, "kwdInputSource", RW, {1, 0}, 1},
+    {3, "kwdPower", RW, {1, 0}, 1},
+    {4, "kwdModelName", RO, {0, 0}, 0},
+    {5, "kwdSwVersion", RO, {0, 0}, 0},
+    {6, "kwdModelNumber", RO, {0, 0}, 3},
+    {7, "kwdScreenSize", RO, {0, 0}, 1},
+    {8, "kwdSerialNumber", RO, {0, 0}, 0},
+    {9, "kwdPanelOnTime", RO, {0, 0}, 2},
+    {10, "kwdDisplayStatus", RO, {0, 0}, 6},
+    {11, "kwdDirectChannel", RW, {8, 0}, 8},
+    {12, "kwdChannelUpDown", WO, {1, 0}, 0},
+    {13, "kwdPMode", RW, {1, 0}, 1},
+    {14, "kwdPictureSize", RW, {1, 0}, 1},
+    {15, "kwdManualLamp", RW, {1, 0}, 1},
+    {16, "kwdContrast", RW, {1, 0}, 1},
+    {17, "kwdBrightness", RW, {1, 0}, 1},
+    {18, "kwdSharpness", RW, {1, 0}, 1},
+    {19, "kwdColor", RW, {1, 0}, 1},
+    {20, "kwdTint", RW, {1, 0}, 1},
+    {21, "kwdColorTone", RW, {1, 0}, 1},
+    {22, "kwdVideoPicturePositionSize", WO, {2, 0}, 0},
+    {23, "kwdNrMode", RW, {1, 0}, 1},
+    {24, "kwdFilmMode", RW, {1, 0}, 1},
+    {25, "kwdEdgeEnhancement", RW, {1, 0}, 1},
+    {26, "kwdColorSpace", RW, {1, 0}, 1},
+    {27, "kwdXvYcc", RW, {1, 0}, 1},
+    {28, "kwdScreenMode", RW, {1, 0}, 1},
+    {29, "kwdRgbContrast", RW, {1, 0}, 1},
+    {30, "kwdRgbBrightness", RW, {1, 0}, 1},
+    {31, "kwdPcColorTone", RW, {1, 0}, 1},
+    {32, "kwdGamma", RW, {1, 0}, 1},
+    {33, "kwdAutoAdjustmentControl", WO, {1, 0}, 0},
+    {34, "kwdAutoAdjustment", RW, {1, 0}, 1},
+    {35, "kwdColorTemperature", RW, {1, 0}, 1},
+    {36, "kwdDynamicContrast", RW, {1, 0}, 1},
+    {37, "kwdHdmiBlackLevel", RW, {1, 0}, 1},
+    {38, "kwdAutoMotionPlus", RW, {3, 0}, 3},
+    {39, "kwdVolume", RW, {1, 0}, 1},
+    {40, "kwdMute", RW, {1, 0}, 1},
+    {41, "kwdSMode", RW, {1, 0}, 1},
+    {42, "kwdSrsTsxt", RW, {1, 0}, 1},
+    {43, "kwdEq100Hz", RW, {1, 0}, 1},
+    {44, "kwdEq300Hz", RW, {1, 0}, 1},
+    {45, "kwdEq1kHz", RW, {1, 0}, 1},
+    {46, "kwdEq3kHz", RW, {1, 0}, 1},
+    {47, "kwdEq10kHz", RW, {1, 0}, 1},
+    {48, "kwdAutoVolume", RW, {1, 0}, 1},
+    {49, "kwdSoundSelect", RW, {1, 0}, 1},
+    {50, "kwdClock", RW, {7, 0}, 7},
+    {51, "kwdTimer1", RW, {15, 0}, 15},
+    {52, "kwdTimer2", RW, {15, 0}, 15},
+    {53, "kwdTimer3", RW, {15, 0}, 15},
+    {54, "kwdTimer4", RW, {15, 0}, 15},
+    {55, "kwdTimer5", RW, {15, 0}, 15},
+    {56, "kwdTimer6", RW, {15, 0}, 15},
+    {57, "kwdTimer7", RW, {15, 0}, 15},
+    {58, "kwdHolidayAddDelete", WO, {5, 0}, 0},
+    {59, "kwdHolidayCount", RO, {0, 0}, 1},
+    {61, "kwdEnergySaving", RW, {1, 0}, 1},
+    {62, "kwdBrightnessSensor", RW, {1, 0}, 1},
+    {63, "kwdAmbientBrightnessSensor", RW, {3, 0}, 2},
+    {64, "kwdSafetyLock", RW, {1, 0}, 1},
+    {65, "kwdPanelLock", RW, {1, 0}, 1},
+    {66, "kwdRemoteControl", RW, {1, 0}, 1},
+    {67, "kwdAllKeysLock", RW, {1, 0}, 1},
+    {68, "kwdPipOnOff", RW, {1, 0}, 1},
+    {69, "kwdPipSource", RW, {1, 0}, 1},
+    {70, "kwdPipSize", RW, {1, 0}, 1},
+    {71, "kwdPipLocate", RW, {1, 0}, 1},
+    {72, "kwdPixelShift", RW, {4, 0}, 4},
+    {73, "kwdSafetyScreen", RW, {3, 7}, 7},
+    {74, "kwdSafetyScreenRun", RW, {1, 0}, 1},
+    {75, "kwdVideoWallOn", RW, {1, 0}, 1},
+    {76, "kwdVideoWallMode", RW, {1, 0}, 1},
+    {77, "kwdVideoWallUser", RW, {2, 0}, 2},
+    {78, "kwdAutoPower", RW, {1, 0}, 1},
+    {79, "kwdStandby", RW, {1, 0}, 1},
+    {80, "kwdAutoLamp", RW, {8, 0}, 8},
+    {81, "kwdTemperature", RW, {1, 0}, 1},
+    {82, "kwdFan", RW, {1, 0}, 1},
+    {83, "kwdFanSpeed", RW, {1, 0}, 1},
+    {84, "kwdOsdOnOff", RW, {1, 0}, 1},
+    {85, "kwdOsdDisplayType", RW, {2, 0}, 1},
+    {86, "kwdPanelOnOff", RW, {1, 0}, 1},
+    {87, "kwdReset", WO, {1, 0}, 0},
+};
+
+// The walk visits the readable scalars and the holiday table in OID order. A slot holds an
+// object, or null for the holiday table.
+std::vector<const DisplayObject*> buildWalkOrder()
+{
+    std::vector<const DisplayObject*> order;
+    bool holidayPlaced = false;
+    for (const DisplayObject& object : kObjects) {
+        if (!holidayPlaced && static_cast<uint32_t>(object.index + 1) > kHolidayTableArc) {
+            order.push_back(nullptr);
+            holidayPlaced = true;
+        }
+        if (object.access != Access::WriteOnly) {
+            order.push_back(&object);
+        }
+    }
+    if (!holidayPlaced) {
+        order.push_back(nullptr);
+    }
+    return order;
+}
+
+const std::vector<const DisplayObject*>& walkOrder()
+{
+    static const std::vector<const DisplayObject*> order = buildWalkOrder();
+    return order;
+}
+
+bool hasPrefix(const Oid& oid, const Oid& prefix)
+{
+    return oid.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), oid.begin());
+}
+
+Oid holidayColumnOid()
+{
+    Oid column = controlOid();
+    column.push_back(kHolidayTableArc);
+    column.push_back(kHolidayEntryArc);
+    column.push_back(kHolidayValueColumn);
+    return column;
+}
+
+// The first holiday entry number whose instance lies after `after`; 0 when none does.
+uint32_t firstEntryAfter(const Oid& after)
+{
+    const Oid column = holidayColumnOid();
+    if (hasPrefix(after, column)) {
+        if (after.size() == column.size()) {
+            return 1;
+        }
+        const uint32_t n = after[column.size()];
+        return n >= kHolidayMaxEntry ? 0 : n + 1;
+    }
+    return compareOid(after, column) < 0 ? 1 : 0;
+}
+
+WalkStep stepAt(size_t slot, const Oid* after)
+{
+    const auto& order = walkOrder();
+    for (size_t i = slot; i < order.size(); ++i) {
+        const DisplayObject* object = order[i];
+        if (object != nullptr) {
+            if (after == nullptr || compareOid(scalarInstance(*object), *after) > 0) {
+                return {WalkStep::Kind::Scalar, object, 0, i};
+            }
+            continue;
+        }
+        const uint32_t entry = after == nullptr ? 1 : firstEntryAfter(*after);
+        if (entry != 0) {
+            return {WalkStep::Kind::Holiday, nullptr, entry, i};
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+const Oid& rootOid()
+{
+    static const Oid oid = {1, 3, 6, 1, 4, 1, 32473, 1};
+    return oid;
+}
+
+const Oid& controlOid()
+{
+    static const Oid oid = [] {
+        Oid o = rootOid();
+        o.push_back(1);
+        o.push_back(1);
+        return o;
+    }();
+    return oid;
+}
+
+const std::vector<DisplayObject>& displayObjects()
+{
+    return kObjects;
+}
+
+const DisplayObject* objectAtArc(uint32_t arc)
+{
+    if (arc == 0) {
+        return nullptr;
+    }
+    return objectForIndex(static_cast<int>(arc - 1));
+}
+
+const DisplayObject* objectForIndex(int index)
+{
+    auto it = std::lower_bound(kObjects.begin(), kObjects.end(), index,
+                               [](const DisplayObject& o, int i) { return o.index < i; });
+    return it != kObjects.end() && it->index == index ? &*it : nullptr;
+}
+
+bool acceptsByteCount(const DisplayObject& object, size_t count)
+{
+    return count != 0 && (count == object.setBytes[0] || count == object.setBytes[1]);
+}
+
+Oid scalarInstance(const DisplayObject& object)
+{
+    Oid oid = controlOid();
+    oid.push_back(static_cast<uint32_t>(object.index + 1));
+    oid.push_back(0);
+    return oid;
+}
+
+Oid holidayValueInstance(uint32_t entry)
+{
+    Oid oid = holidayColumnOid();
+    oid.push_back(entry);
+    return oid;
+}
+
+Target resolve(const Oid& oid)
+{
+    const Oid& control = controlOid();
+    Target target;
+    if (!hasPrefix(oid, control) || oid.size() == control.size()) {
+        return target;
+    }
+    const uint32_t arc = oid[control.size()];
+    const size_t rest = oid.size() - control.size() - 1;  // sub-identifiers after the arc
+    if (arc == kHolidayTableArc) {
+        target.holidayTable = true;
+        // Only the value column holds instances; table, entry and index column do not.
+        const bool valueColumn = rest >= 2 && oid[control.size() + 1] == kHolidayEntryArc &&
+                                 oid[control.size() + 2] == kHolidayValueColumn;
+        if (!valueColumn) {
+            return target;
+        }
+        if (rest == 3 && oid.back() <= kHolidayMaxEntry) {
+            target.kind = Target::Kind::HolidayEntry;
+            target.entry = oid.back();
+        } else {
+            target.kind = Target::Kind::NoInstance;
+        }
+        return target;
+    }
+    const DisplayObject* object = objectAtArc(arc);
+    if (object == nullptr) {
+        return target;
+    }
+    target.object = object;
+    target.kind = rest == 1 && oid.back() == 0 ? Target::Kind::Scalar : Target::Kind::NoInstance;
+    return target;
+}
+
+WalkStep nextStep(const Oid& after)
+{
+    return stepAt(0, &after);
+}
+
+WalkStep stepAfterSlot(size_t slot)
+{
+    return stepAt(slot + 1, nullptr);
+}
+
+int compareOid(const Oid& a, const Oid& b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) {
+            return a[i] < b[i] ? -1 : 1;
+        }
+    }
+    if (a.size() == b.size()) {
+        return 0;
+    }
+    return a.size() < b.size() ? -1 : 1;
+}
+
+std::string oidToString(const Oid& oid)
+{
+    std::string text;
+    for (uint32_t arc : oid) {
+        text += '.';
+        text += std::to_string(arc);
+    }
+    return text;
+}
+
+}  // namespace kw::snmp

@@ -1,0 +1,291 @@
+// The agent's Net-SNMP-free parts: the object table, hex text, the display-side server and the
+// hand-over queue.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "snmp/HexText.h"
+#include "snmp/ObjectTable.h"
+#include "snmp/RequestServer.h"
+#include "snmp/WorkQueue.h"
+
+namespace kw::snmp {
+namespace {
+
+using namespace std::chrono_literals;
+
+Oid scalar(int index)
+{
+    return scalarInstance(*objectForIndex(index));
+}
+
+TEST(ObjectTableTest, RowsFollowTheRequestIndexTable)
+{
+    // Indexes without a scalar: 1, 2 and the holiday table's 60.
+    for (int index : {1, 2, 60, 88, -1}) {
+        EXPECT_EQ(objectForIndex(index), nullptr) << index;
+    }
+    EXPECT_EQ(displayObjects().size(), 85u);
+    struct Row {
+        int index;
+        Access access;
+        std::vector<size_t> setCounts;
+        int getBytes;
+    };
+    const Row rows[] = {
+        {0, Access::ReadWrite, {1}, 1},    {4, Access::ReadOnly, {}, 0},
+        {6, Access::ReadOnly, {}, 3},      {10, Access::ReadOnly, {}, 6},
+        {11, Access::ReadWrite, {8}, 8},   {12, Access::WriteOnly, {1}, 0},
+        {22, Access::WriteOnly, {2}, 0},   {33, Access::WriteOnly, {1}, 0},
+        {38, Access::ReadWrite, {3}, 3},   {50, Access::ReadWrite, {7}, 7},
+        {57, Access::ReadWrite, {15}, 15}, {58, Access::WriteOnly, {5}, 0},
+        {59, Access::ReadOnly, {}, 1},     {63, Access::ReadWrite, {3}, 2},
+        {72, Access::ReadWrite, {4}, 4},   {73, Access::ReadWrite, {3, 7}, 7},
+        {77, Access::ReadWrite, {2}, 2},   {80, Access::ReadWrite, {8}, 8},
+        {85, Access::ReadWrite, {2}, 1},   {87, Access::WriteOnly, {1}, 0},
+    };
+    for (const Row& row : rows) {
+        const DisplayObject* object = objectForIndex(row.index);
+        ASSERT_NE(object, nullptr) << row.index;
+        EXPECT_EQ(object->access, row.access) << row.index;
+        EXPECT_EQ(object->getBytes, row.getBytes) << row.index;
+        for (size_t n = 0; n <= 16; ++n) {
+            const bool expected =
+                std::find(row.setCounts.begin(), row.setCounts.end(), n) != row.setCounts.end();
+            EXPECT_EQ(acceptsByteCount(*object, n), expected) << row.index << " " << n;
+        }
+    }
+}
+
+TEST(ObjectTableTest, ResolvesInstancesExactly)
+{
+    EXPECT_EQ(resolve(scalar(3)).kind, Target::Kind::Scalar);
+    EXPECT_EQ(resolve(scalar(3)).object->index, 3);
+    Oid deeper = scalar(3);
+    deeper.push_back(0);
+    EXPECT_EQ(resolve(deeper).kind, Target::Kind::NoInstance);
+    Oid bare = scalar(3);
+    bare.pop_back();
+    EXPECT_EQ(resolve(bare).kind, Target::Kind::NoInstance);
+    Oid none = controlOid();
+    none.push_back(2);
+    none.push_back(0);
+    EXPECT_EQ(resolve(none).kind, Target::Kind::NoObject);
+    EXPECT_EQ(resolve(controlOid()).kind, Target::Kind::NoObject);
+    EXPECT_EQ(resolve(rootOid()).kind, Target::Kind::NoObject);
+
+    EXPECT_EQ(resolve(holidayValueInstance(0)).kind, Target::Kind::HolidayEntry);
+    EXPECT_EQ(resolve(holidayValueInstance(255)).entry, 255u);
+    EXPECT_EQ(resolve(holidayValueInstance(256)).kind, Target::Kind::NoInstance);
+    Oid indexColumn = holidayValueInstance(1);
+    indexColumn[indexColumn.size() - 2] = kHolidayIndexColumn;
+    EXPECT_EQ(resolve(indexColumn).kind, Target::Kind::NoObject);
+}
+
+TEST(ObjectTableTest, WalkOrderSkipsSetOnlyRowsAndPlacesTheHolidayTable)
+{
+    EXPECT_EQ(nextStep(rootOid()).object->index, 0);
+    EXPECT_EQ(nextStep(scalar(11)).object->index, 13);  // 12 is set-only
+    const WalkStep holiday = nextStep(scalar(59));
+    EXPECT_EQ(holiday.kind, WalkStep::Kind::Holiday);
+    EXPECT_EQ(holiday.firstEntry, 1u);
+    EXPECT_EQ(nextStep(holidayValueInstance(4)).firstEntry, 5u);
+    Oid inside = holidayValueInstance(4);
+    inside.push_back(9);
+    EXPECT_EQ(nextStep(inside).firstEntry, 5u);
+    EXPECT_EQ(nextStep(holidayValueInstance(255)).object->index, 61);
+    EXPECT_EQ(stepAfterSlot(holiday.slot).object->index, 61);
+    EXPECT_EQ(nextStep(scalar(86)).kind, WalkStep::Kind::End);  // 87 is set-only
+}
+
+TEST(HexTextTest, AcceptsPairsJoinedOrSpacedInEitherCase)
+{
+    EXPECT_EQ(parseHexText("01 0A FF"), (std::vector<uint8_t>{0x01, 0x0A, 0xFF}));
+    EXPECT_EQ(parseHexText("010aff"), (std::vector<uint8_t>{0x01, 0x0A, 0xFF}));
+    EXPECT_EQ(parseHexText("fF"), (std::vector<uint8_t>{0xFF}));
+    EXPECT_EQ(parseHexText(""), std::vector<uint8_t>{});
+    for (const char* bad : {"1", "0", "01 ", " 01", "01  02", "01 0203", "0102 03", "0x01", "G1",
+                            "01-02", "01\t02", "01 02 0"}) {
+        EXPECT_FALSE(parseHexText(bad)) << bad;
+    }
+}
+
+// Callbacks that answer from a map and record what they were asked.
+struct Recorder {
+    static std::vector<std::string> calls;
+    static std::map<int, std::string> values;
+    static std::map<int, bool> failing;
+    static int holidays;
+
+    static int str(unsigned char* buf, int getset, eFuncType index, int extra)
+    {
+        calls.push_back("s" + std::to_string(index) + "/" + std::to_string(getset) + "/" +
+                        std::to_string(extra) + "/" + std::to_string(buf[0]));
+        if (failing[index]) {
+            return 0;
+        }
+        if (getset == 1) {
+            std::snprintf(reinterpret_cast<char*>(buf), 256, "%s", values[index].c_str());
+        }
+        return 1;
+    }
+    static int holiday(unsigned char* buf, int getset, eFuncType index, int extra)
+    {
+        calls.push_back("h" + std::to_string(index) + "/" + std::to_string(getset) + "/" +
+                        std::to_string(extra));
+        if (failing[100 + index]) {
+            return 0;
+        }
+        if (index == kHolidayCountIndex) {
+            std::snprintf(reinterpret_cast<char*>(buf), 256, "%02X", holidays);
+        } else {
+            std::snprintf(reinterpret_cast<char*>(buf), 256, "%02X 00 00 00 00", extra);
+        }
+        return 1;
+    }
+    static void reset()
+    {
+        calls.clear();
+        values.clear();
+        failing.clear();
+        holidays = 2;
+    }
+};
+std::vector<std::string> Recorder::calls;
+std::map<int, std::string> Recorder::values;
+std::map<int, bool> Recorder::failing;
+int Recorder::holidays = 2;
+
+class ServeJobTest : public ::testing::Test {
+protected:
+    void SetUp() override { Recorder::reset(); }
+    Callbacks callbacks{&Recorder::str, &Recorder::holiday};
+};
+
+TEST_F(ServeJobTest, GetHandsAZeroedBufferAndReturnsTheText)
+{
+    Recorder::values[3] = "0A";
+    const JobResult result = serveJob({JobKind::Get, {{scalar(3), {}, 0}}}, callbacks);
+    ASSERT_EQ(result.size(), 1u);
+    EXPECT_EQ(result[0].status, ItemResult::Status::Value);
+    EXPECT_EQ(result[0].text, "0A");
+    EXPECT_EQ(Recorder::calls, std::vector<std::string>{"s3/1/0/0"});
+}
+
+TEST_F(ServeJobTest, SetHandsRawBytesAndTheTextLengthAndStopsAtTheFirstFailure)
+{
+    Recorder::failing[14] = true;
+    const JobResult result = serveJob(
+        {JobKind::Set, {{scalar(13), {0x7F}, 2}, {scalar(14), {0x01}, 2}, {scalar(15), {0x02}, 2}}},
+        callbacks);
+    ASSERT_EQ(result.size(), 3u);
+    EXPECT_EQ(result[0].status, ItemResult::Status::Value);
+    EXPECT_EQ(result[1].status, ItemResult::Status::Failed);
+    EXPECT_EQ(result[2].status, ItemResult::Status::NotRun);
+    EXPECT_EQ(Recorder::calls, (std::vector<std::string>{"s13/0/2/127", "s14/0/2/1"}));
+}
+
+TEST_F(ServeJobTest, GetNextWalksIntoTheHolidayTableOnlyAsFarAsTheCount)
+{
+    Recorder::values[59] = "02";
+    JobResult result = serveJob({JobKind::GetNext, {{scalar(59), {}, 0}}}, callbacks);
+    EXPECT_EQ(result[0].oid, holidayValueInstance(1));
+    EXPECT_EQ(result[0].text, "01 00 00 00 00");
+    EXPECT_EQ(Recorder::calls, (std::vector<std::string>{"h59/1/0", "h60/1/1"}));
+
+    Recorder::calls.clear();
+    result = serveJob({JobKind::GetNext, {{holidayValueInstance(2), {}, 0}}}, callbacks);
+    EXPECT_EQ(result[0].oid, scalar(61));
+    EXPECT_EQ(Recorder::calls, (std::vector<std::string>{"h59/1/0", "s61/1/0/0"}));
+
+    result = serveJob({JobKind::GetNext, {{scalar(86), {}, 0}}}, callbacks);
+    EXPECT_EQ(result[0].status, ItemResult::Status::EndOfSubtree);
+
+    Recorder::failing[100 + kHolidayCountIndex] = true;
+    result = serveJob({JobKind::GetNext, {{scalar(59), {}, 0}}}, callbacks);
+    EXPECT_EQ(result[0].status, ItemResult::Status::Failed);
+}
+
+TEST_F(ServeJobTest, MissingCallbacksFail)
+{
+    const JobResult result = serveJob({JobKind::Get, {{scalar(3), {}, 0}}}, Callbacks{});
+    EXPECT_EQ(result[0].status, ItemResult::Status::Failed);
+}
+
+class WorkQueueTest : public ::testing::Test {
+protected:
+    std::chrono::steady_clock::time_point m_now{};
+    WorkQueue m_queue{2, 1000ms, [this] { return m_now; }};
+    int m_tokens[8] = {};
+    WorkQueue::Token token(int i) { return &m_tokens[i]; }
+
+    WorkJob job(int index) { return {JobKind::Get, {{scalar(index), {}, 0}}}; }
+    JobResult answer(const std::string& text)
+    {
+        return {ItemResult{ItemResult::Status::Value, {}, text}};
+    }
+};
+
+TEST_F(WorkQueueTest, ServesInArrivalOrderAndRefusesWhenFull)
+{
+    JobResult unused;
+    EXPECT_EQ(m_queue.submit("a", job(3), token(0), &unused), WorkQueue::Admission::Queued);
+    EXPECT_EQ(m_queue.submit("b", job(4), token(1), &unused), WorkQueue::Admission::Queued);
+    EXPECT_FALSE(m_queue.wouldAdmit("c"));
+    EXPECT_TRUE(m_queue.wouldAdmit("a"));
+    EXPECT_EQ(m_queue.submit("c", job(5), token(2), &unused), WorkQueue::Admission::Full);
+
+    WorkJob taken;
+    uint64_t ticket = 0;
+    ASSERT_TRUE(m_queue.take(taken, ticket));
+    EXPECT_EQ(taken.items[0].oid, scalar(3));
+    // The running job no longer takes a place.
+    EXPECT_EQ(m_queue.submit("c", job(5), token(2), &unused), WorkQueue::Admission::Queued);
+    m_queue.finish(ticket, answer("03"));
+    auto finished = m_queue.takeFinished();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].first, token(0));
+    EXPECT_EQ(finished[0].second[0].text, "03");
+    ASSERT_TRUE(m_queue.take(taken, ticket));
+    EXPECT_EQ(taken.items[0].oid, scalar(4));
+}
+
+TEST_F(WorkQueueTest, SameKeyJoinsWhileRunningAndIsAnsweredUntilRetentionEnds)
+{
+    JobResult answered;
+    ASSERT_EQ(m_queue.submit("a", job(3), token(0), &answered), WorkQueue::Admission::Queued);
+    WorkJob taken;
+    uint64_t ticket = 0;
+    ASSERT_TRUE(m_queue.take(taken, ticket));
+    EXPECT_EQ(m_queue.submit("a", job(3), token(1), &answered), WorkQueue::Admission::Joined);
+    uint64_t none = 0;
+    EXPECT_FALSE(m_queue.take(taken, none));  // nothing new to run
+    m_queue.finish(ticket, answer("03"));
+    EXPECT_EQ(m_queue.takeFinished().size(), 2u);
+
+    m_now += 900ms;
+    EXPECT_EQ(m_queue.submit("a", job(3), token(2), &answered), WorkQueue::Admission::Answered);
+    EXPECT_EQ(answered[0].text, "03");
+    m_now += 200ms;
+    EXPECT_EQ(m_queue.submit("a", job(3), token(3), &answered), WorkQueue::Admission::Queued);
+}
+
+TEST_F(WorkQueueTest, AbandonHandsBackEveryWaiter)
+{
+    JobResult unused;
+    m_queue.submit("a", job(3), token(0), &unused);
+    m_queue.submit("b", job(4), token(1), &unused);
+    WorkJob taken;
+    uint64_t ticket = 0;
+    ASSERT_TRUE(m_queue.take(taken, ticket));
+    m_queue.submit("a", job(3), token(2), &unused);
+    EXPECT_EQ(m_queue.abandon().size(), 3u);
+    m_queue.finish(ticket, answer("03"));  // a job that was running when abandoned
+    EXPECT_TRUE(m_queue.takeFinished().empty());
+    EXPECT_EQ(m_queue.queued(), 0u);
+}
+
+}  // namespace
+}  // namespace kw::snmp

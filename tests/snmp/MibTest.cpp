@@ -1,0 +1,149 @@
+// mibs/KW-DISPLAY-MIB.txt, read with Net-SNMP's own MIB parser, against the agent's object
+// table: every object where the agent serves it, with the access and sizes it enforces.
+// Net-SNMP wants its configuration header first.
+#include <net-snmp/net-snmp-config.h>
+
+#include <net-snmp/net-snmp-includes.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "snmp/ObjectTable.h"
+
+namespace {
+
+using kw::snmp::Access;
+using kw::snmp::DisplayObject;
+using kw::snmp::Oid;
+
+class MibTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        const std::string dirs = std::string(KW_SOURCE_DIR) +
+                                 "/node_modules/net-snmp/lib/mibs:" + KW_SOURCE_DIR + "/mibs";
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_SAVE_MIB_DESCRS, 1);
+        netsnmp_set_mib_directory(dirs.c_str());
+        netsnmp_init_mib();
+        s_module = read_module("KW-DISPLAY-MIB");
+    }
+    static void TearDownTestSuite() { shutdown_mib(); }
+
+    static tree* node(const std::string& name, Oid* out)
+    {
+        oid buf[MAX_OID_LEN];
+        size_t len = MAX_OID_LEN;
+        if (!read_objid(("KW-DISPLAY-MIB::" + name).c_str(), buf, &len)) {
+            return nullptr;
+        }
+        out->assign(buf, buf + len);
+        return get_tree(buf, len, get_tree_head());
+    }
+
+    static std::set<int> sizes(const tree* t)
+    {
+        std::set<int> out;
+        for (const range_list* r = t->ranges; r != nullptr; r = r->next) {
+            for (int n = r->low; n <= r->high; ++n) {
+                out.insert(n);
+            }
+        }
+        return out;
+    }
+
+    static tree* s_module;
+};
+tree* MibTest::s_module = nullptr;
+
+// The text lengths an object's values can have: what a get prints, what a set accepts.
+std::set<int> expectedSizes(const DisplayObject& object)
+{
+    std::set<int> out;
+    if (object.access != Access::WriteOnly && object.getBytes == 0) {
+        for (int n = 0; n <= 255; ++n) {
+            out.insert(n);  // characters: DisplayString's own 0..255
+        }
+        return out;
+    }
+    if (object.access != Access::WriteOnly) {
+        out.insert(3 * object.getBytes - 1);
+    }
+    for (int n : object.setBytes) {
+        if (n != 0) {
+            out.insert(2 * n);
+            out.insert(3 * n - 1);
+        }
+    }
+    return out;
+}
+
+TEST_F(MibTest, EveryObjectSitsWhereTheAgentServesIt)
+{
+    ASSERT_NE(s_module, nullptr);
+    Oid oid;
+    ASSERT_NE(node("kwDisplay", &oid), nullptr);
+    EXPECT_EQ(oid, kw::snmp::rootOid());
+    ASSERT_NE(node("kwdControl", &oid), nullptr);
+    EXPECT_EQ(oid, kw::snmp::controlOid());
+
+    for (const DisplayObject& object : kw::snmp::displayObjects()) {
+        SCOPED_TRACE(object.name);
+        tree* t = node(object.name, &oid);
+        ASSERT_NE(t, nullptr);
+        Oid expected = kw::snmp::scalarInstance(object);
+        expected.pop_back();  // the object, not its .0 instance
+        EXPECT_EQ(oid, expected);
+        EXPECT_EQ(t->type, TYPE_OCTETSTR);
+        ASSERT_NE(t->tc_index, -1);
+        EXPECT_STREQ(get_tc_descriptor(t->tc_index), "DisplayString");
+        EXPECT_EQ(t->access,
+                  object.access == Access::ReadOnly ? MIB_ACCESS_READONLY : MIB_ACCESS_READWRITE);
+        EXPECT_EQ(sizes(t), expectedSizes(object));
+        ASSERT_NE(t->description, nullptr);
+        std::string description;
+        for (const char* c = t->description; *c != '\0'; ++c) {
+            const bool blank = *c == ' ' || *c == '\n' || *c == '\t';
+            if (!blank || description.empty() || description.back() != ' ') {
+                description += blank ? ' ' : *c;
+            }
+        }
+        EXPECT_NE(description.find("Request index " + std::to_string(object.index) + ","),
+                  std::string::npos);
+        EXPECT_NE(description.find("panel command 0x"), std::string::npos);
+        if (object.access == Access::WriteOnly) {
+            EXPECT_NE(description.find("noSuchInstance"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(MibTest, HolidayTableAndNothingElseUnderControl)
+{
+    Oid oid;
+    tree* value = node("kwdHolidayValue", &oid);
+    ASSERT_NE(value, nullptr);
+    Oid expected = kw::snmp::holidayValueInstance(1);
+    expected.pop_back();
+    EXPECT_EQ(oid, expected);
+    EXPECT_EQ(value->access, MIB_ACCESS_READONLY);
+    EXPECT_EQ(sizes(value), std::set<int>{14});
+    tree* index = node("kwdHolidayIndex", &oid);
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->access, MIB_ACCESS_NOACCESS);
+    EXPECT_EQ(index->type, TYPE_UNSIGNED32);
+
+    tree* control = node("kwdControl", &oid);
+    ASSERT_NE(control, nullptr);
+    std::set<unsigned long> arcs;
+    for (tree* child = control->child_list; child != nullptr; child = child->next_peer) {
+        arcs.insert(child->subid);
+    }
+    std::set<unsigned long> served = {kw::snmp::kHolidayTableArc};
+    for (const DisplayObject& object : kw::snmp::displayObjects()) {
+        served.insert(static_cast<unsigned long>(object.index + 1));
+    }
+    EXPECT_EQ(arcs, served);
+}
+
+}  // namespace
