@@ -1,0 +1,386 @@
+#include "E2eSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace kw::e2e {
+namespace {
+
+constexpr milliseconds kOutputPoll{20};
+constexpr milliseconds kStartLimit{15000};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string format(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+uint16_t freePort(int type)
+{
+    const int fd = ::socket(AF_INET, type, 0);
+    if (fd < 0) throw std::runtime_error("socket failed");
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t size = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot find a free port");
+    }
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "kwe2e.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+Process::Process(const std::vector<std::string>& argv, const std::string& outFile,
+                 const std::string& errFile)
+    : m_outFile(outFile), m_errFile(errFile)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    if (errFile == outFile) {
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+    }
+    // The test runner may block signals; the child starts with none blocked and defaults.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        m_pid = -1;
+        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+    }
+    m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+}
+
+Process::~Process()
+{
+    if (m_pid > 0 && !m_status) {
+        ::kill(m_pid, SIGKILL);
+        wait(milliseconds(5000));
+    }
+    if (m_pidfd >= 0) ::close(m_pidfd);
+}
+
+bool Process::running()
+{
+    return !wait(milliseconds(0)).has_value();
+}
+
+void Process::signal(int sig)
+{
+    if (m_pid > 0 && !m_status) ::kill(m_pid, sig);
+}
+
+std::optional<int> Process::wait(milliseconds timeout)
+{
+    if (m_status) return m_status;
+    if (m_pidfd >= 0) {
+        pollfd pfd{m_pidfd, POLLIN, 0};
+        int ready;
+        do {
+            ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
+        } while (ready < 0 && errno == EINTR);
+        if (ready <= 0) return std::nullopt;
+    }
+    int status = 0;
+    const pid_t done = ::waitpid(m_pid, &status, m_pidfd >= 0 ? 0 : WNOHANG);
+    if (done != m_pid) return std::nullopt;
+    m_status = status;
+    return m_status;
+}
+
+std::string Process::out() const
+{
+    return readFile(m_outFile);
+}
+
+std::string Process::err() const
+{
+    return readFile(m_errFile);
+}
+
+bool Process::waitForOut(const std::string& needle, milliseconds timeout)
+{
+    return waitForText(m_outFile, needle, timeout);
+}
+
+bool Process::waitForErr(const std::string& needle, milliseconds timeout)
+{
+    return waitForText(m_errFile, needle, timeout);
+}
+
+bool Process::waitForText(const std::string& file, const std::string& needle, milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (readFile(file).find(needle) != std::string::npos) return true;
+        // Ended without writing it: it never will.
+        if (!running()) return readFile(file).find(needle) != std::string::npos;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kOutputPoll);
+    }
+}
+
+RunResult run(const std::vector<std::string>& argv, milliseconds timeout)
+{
+    TempDir dir;
+    const std::string out = dir.file("out");
+    RunResult result;
+    const auto start = Clock::now();
+    Process process(argv, out, out);
+    std::optional<int> status = process.wait(timeout);
+    if (!status) {
+        process.signal(SIGKILL);
+        process.wait(milliseconds(5000));
+    }
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.output = process.out();
+    if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
+    return result;
+}
+
+uint16_t freeUdpPort()
+{
+    return freePort(SOCK_DGRAM);
+}
+
+uint16_t freeTcpPort()
+{
+    return freePort(SOCK_STREAM);
+}
+
+std::string binary(const std::string& name)
+{
+    return std::string(KW_E2E_BIN_DIR) + "/" + name;
+}
+
+std::string sourceFile(const std::string& relative)
+{
+    return std::string(KW_E2E_SOURCE_DIR) + "/" + relative;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) result.push_back(line);
+    return result;
+}
+
+std::string controlOid(int index)
+{
+    return "1.3.6.1.4.1.32473.1.1.1." + std::to_string(index + 1) + ".0";
+}
+
+std::string holidayEntryOid(int entry)
+{
+    return "1.3.6.1.4.1.32473.1.1.1.61.1.2." + std::to_string(entry);
+}
+
+Agent::Agent(std::vector<std::string> args, const std::string& name)
+{
+    for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
+        m_port = freeUdpPort();
+        std::vector<std::string> argv{binary("kwsnmpd")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        argv.push_back("--listen");
+        argv.push_back("udp:127.0.0.1:" + std::to_string(m_port));
+        m_process =
+            std::make_unique<Process>(argv, m_dir.file(name + ".out"), m_dir.file(name + ".err"));
+        m_ok = m_process->waitForErr("kwsnmpd: listening on", kStartLimit);
+        // Someone took the port between the pick and the bind: pick again.
+        if (!m_ok && m_process->err().find("cannot listen") == std::string::npos) break;
+    }
+}
+
+// Every agent a test started must stop as an operator stops it: SIGTERM, a clean exit (no
+// crash, no sanitizer report) within the limit.
+Agent::~Agent()
+{
+    if (!m_ok || !m_process->running()) return;
+    const auto [status, seconds] = stop(SIGTERM);
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << "kwsnmpd did not exit cleanly:\n"
+        << m_process->err();
+    EXPECT_LT(seconds, kStopLimitSeconds);
+}
+
+std::vector<std::string> Agent::toolArgs(const std::string& tool, const std::string& community,
+                                         double timeoutSeconds,
+                                         const std::vector<std::string>& rest) const
+{
+    std::vector<std::string> argv{tool, "-v2c", "-c",  community, "-t",     format(timeoutSeconds),
+                                  "-r", "0",    "-On", "-Oqv",    address()};
+    argv.insert(argv.end(), rest.begin(), rest.end());
+    return argv;
+}
+
+RunResult Agent::get(const std::string& oid, double timeoutSeconds, const std::string& community)
+{
+    return run(toolArgs("/usr/bin/snmpget", community, timeoutSeconds, {oid}),
+               milliseconds(static_cast<long>(timeoutSeconds * 1000) + 10000));
+}
+
+RunResult Agent::set(const std::string& oid, const std::string& text, double timeoutSeconds,
+                     const std::string& community)
+{
+    return run(toolArgs("/usr/bin/snmpset", community, timeoutSeconds, {oid, "s", text}),
+               milliseconds(static_cast<long>(timeoutSeconds * 1000) + 10000));
+}
+
+RunResult Agent::walk(const std::string& oid, double timeoutSeconds)
+{
+    std::vector<std::string> argv{"/usr/bin/snmpwalk",
+                                  "-v2c",
+                                  "-c",
+                                  "public",
+                                  "-t",
+                                  format(timeoutSeconds),
+                                  "-r",
+                                  "0",
+                                  "-On",
+                                  "-Oq",
+                                  address(),
+                                  oid};
+    return run(argv, milliseconds(120000));
+}
+
+std::string Agent::value(const std::string& oid)
+{
+    const RunResult result = get(oid);
+    if (result.exitCode != 0) return {};
+    std::string text = result.output;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        text = text.substr(1, text.size() - 2);
+    }
+    return text;
+}
+
+RunResult Agent::client(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{"/usr/bin/python3", sourceFile("tests/e2e/snmp_client.py")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, milliseconds(60000));
+}
+
+std::pair<std::optional<int>, double> Agent::stop(int sig)
+{
+    const auto start = Clock::now();
+    m_process->signal(sig);
+    const std::optional<int> status = m_process->wait(milliseconds(10000));
+    return {status, std::chrono::duration<double>(Clock::now() - start).count()};
+}
+
+PanelSim::PanelSim(Endpoint endpoint, std::vector<std::string> args, uint16_t port)
+{
+    std::vector<std::string> argv{binary("kwpanel-sim")};
+    if (endpoint == Endpoint::Tcp) {
+        argv.push_back("--tcp");
+        argv.push_back("127.0.0.1:" + std::to_string(port));
+    } else {
+        argv.push_back("--pty");
+    }
+    argv.insert(argv.end(), args.begin(), args.end());
+    m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"), m_dir.file("sim.err"));
+    // The endpoint's line comes first: the pty path, or tcp:HOST:PORT.
+    if (!m_process->waitForOut("\n", kStartLimit)) return;
+    const std::string first = lines(m_process->out()).front();
+    if (endpoint == Endpoint::Tcp) {
+        const size_t colon = first.rfind(':');
+        if (first.rfind("tcp:", 0) != 0 || colon == std::string::npos) return;
+        m_port = static_cast<uint16_t>(std::stoi(first.substr(colon + 1)));
+    } else {
+        if (first.empty() || first[0] != '/') return;
+        m_pty = first;
+    }
+    m_ok = true;
+}
+
+bool PanelSim::stop()
+{
+    m_process->signal(SIGTERM);
+    const auto status = m_process->wait(milliseconds(5000));
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+}
+
+bool isGenErr(const RunResult& result)
+{
+    return result.exitCode != 0 && result.output.find("genError") != std::string::npos;
+}
+
+bool isCommitFailed(const RunResult& result)
+{
+    return result.exitCode != 0 && result.output.find("commitFailed") != std::string::npos;
+}
+
+}  // namespace kw::e2e

@@ -1,0 +1,98 @@
+// Faults injected into the panel become the right SNMP errors, and the agent goes on
+// answering: with the simulated panel in the process and with kwpanel-sim on a TCP line.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "E2eSupport.h"
+#include "PanelFixture.h"
+
+namespace kw::e2e {
+namespace {
+
+// The module waits 10 s for a reply after its 100 ms pause; a manager that waits longer sees
+// the failure as genErr.
+constexpr double kPatientManager = 15;
+constexpr double kModuleReplyWait = 10.0;
+
+class Faults : public ::testing::TestWithParam<PanelKind> {};
+
+// The agent answers the system group at once, whatever the panel does.
+void expectSystemGroupAnswers(Agent& agent)
+{
+    const RunResult upTime = agent.get(kSysUpTime, 2);
+    EXPECT_EQ(upTime.exitCode, 0) << upTime.output;
+    EXPECT_LT(upTime.seconds, 1.0);
+}
+
+TEST_P(Faults, RefusedCommandsAreGenErrAndCommitFailed)
+{
+    Rig rig = startWith(GetParam(), {"--nak-rate", "1"});
+    ASSERT_TRUE(rig.ok());
+    Agent& agent = *rig.agent;
+
+    for (int i = 0; i < 2; ++i) {  // and again: the agent keeps answering
+        const RunResult get = agent.get(controlOid(3));
+        EXPECT_TRUE(isGenErr(get)) << get.output;
+        EXPECT_LT(get.seconds, 2.0);
+        const RunResult set = agent.set(controlOid(39), "21");
+        EXPECT_TRUE(isCommitFailed(set)) << set.output;
+        expectSystemGroupAnswers(agent);
+    }
+}
+
+TEST_P(Faults, GarbageBeforeRepliesIsSkipped)
+{
+    Rig rig = startWith(GetParam(), {"--garbage-rate", "1", "--seed", "7"});
+    ASSERT_TRUE(rig.ok());
+    Agent& agent = *rig.agent;
+    EXPECT_EQ(agent.value(controlOid(3)), "01");
+    ASSERT_EQ(agent.set(controlOid(39), "21").exitCode, 0);
+    EXPECT_EQ(agent.value(controlOid(39)), "21");
+    EXPECT_EQ(agent.value(controlOid(4)), "KW-55D");
+}
+
+TEST_P(Faults, DelayWithinTheWaitIsOnlySlower)
+{
+    Rig rig = startWith(GetParam(), {"--delay-ms", "600"});
+    ASSERT_TRUE(rig.ok());
+    const RunResult get = rig.agent->get(controlOid(3));
+    EXPECT_EQ(get.exitCode, 0) << get.output;
+    EXPECT_GE(get.seconds, 0.6);
+}
+
+// A silent panel, a reply later than the protocol service's wait and a reply with a broken
+// checksum all leave the module without a reply: after its full wait the manager gets genErr,
+// and meanwhile the system group is answered. The three run side by side.
+TEST_P(Faults, LostRepliesEndAsGenErrAfterTheModulesWait)
+{
+    const std::vector<std::vector<std::string>> faults = {
+        {"--silent-rate", "1"}, {"--delay-ms", "3500"}, {"--corrupt-rate", "1", "--seed", "3"}};
+    std::vector<Rig> rigs;
+    for (const auto& fault : faults) {
+        rigs.push_back(startWith(GetParam(), fault));
+        ASSERT_TRUE(rigs.back().ok()) << fault[0];
+    }
+    std::vector<std::future<RunResult>> gets;
+    for (Rig& rig : rigs) {
+        Agent* agent = rig.agent.get();
+        gets.push_back(std::async(std::launch::async,
+                                  [agent] { return agent->get(controlOid(3), kPatientManager); }));
+    }
+    for (Rig& rig : rigs) expectSystemGroupAnswers(*rig.agent);
+
+    for (size_t i = 0; i < gets.size(); ++i) {
+        SCOPED_TRACE(faults[i][0]);
+        const RunResult get = gets[i].get();
+        EXPECT_TRUE(isGenErr(get)) << get.output;
+        EXPECT_GE(get.seconds, kModuleReplyWait);
+        EXPECT_LT(get.seconds, kPatientManager);
+        expectSystemGroupAnswers(*rigs[i].agent);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Panels, Faults, ::testing::Values(PanelKind::InProcess, PanelKind::TcpSim),
+                         panelName);
+
+}  // namespace
+}  // namespace kw::e2e
