@@ -52,7 +52,7 @@ build-fuzz/build.ninja: | bootstrap
 
 # Each fuzzer runs for a bounded time from its seed corpus; any crash fails the run.
 test-fuzz: bootstrap build-fuzz/build.ninja
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_all
 	fuzz/run-all.sh build-fuzz/bin
 
 build-arm/build.ninja: | bootstrap
