@@ -126,6 +126,10 @@ int VoPlatformAppSNMP::ProcEvent(const PTEvent* pEvent)
 
 void VoPlatformAppSNMP::AddReceiver(VoPacketReceiverInterfaceSNMP* pReceiver)
 {
+    // Every reply is offered to each listed receiver, so a null one is never listed.
+    if (pReceiver == nullptr) {
+        return;
+    }
     m_ReceiverList.push_back(pReceiver);
 }
 

@@ -31,7 +31,8 @@ public:
     // failure (nothing posted).
     int Send(const unsigned char* data, unsigned int len) override;
 
-    // No duplicate check and no lock: filled during construction, read afterwards.
+    // No duplicate check and no lock: filled during construction, read afterwards. A null
+    // receiver is ignored.
     void AddReceiver(VoPacketReceiverInterfaceSNMP* pReceiver);
     // Rebuilds the engine reply frame from a reply payload, copies it into bufferSource and
     // offers it to the receivers.

@@ -28,6 +28,8 @@ void VoSerialInterfaceSNMP::WakeReceive() {}
 
 void VoSerialInterfaceSNMP::AddReceiver(VoPacketReceiverInterfaceSNMP* receiver)
 {
+    // A null receiver would be called on the first burst.
+    if (receiver == nullptr) return;
     m_ReceiverList.push_back(receiver);
 }
 

@@ -4,8 +4,17 @@
 
 bool g_bEnableDebugMsgSNMP = false;
 
-unsigned int VoGetTickCountSNMP() { return PCTime::Tick(); }
+unsigned int VoGetTickCountSNMP()
+{
+    return PCTime::Tick();
+}
 
-void VoSleepSNMP(long ms) { PCTime::Sleep(ms, 0); }
+void VoSleepSNMP(long ms)
+{
+    PCTime::Sleep(ms, 0);
+}
 
-int VoPrintfSNMP(const char* /*format*/, ...) { return 0; }
+int VoPrintfSNMP(const char* /*format*/, ...)
+{
+    return 0;
+}

@@ -35,7 +35,7 @@ struct Row {
     int printed;   // cells a get prints
 };
 
-// The request index table, written out by hand from the module's documentation.
+// The request index table, written out by hand rather than derived from the module's own.
 const Row kTable[] = {
     {0, 0x14, Kind::TwoWay, 1, 1, 1},     {1, 0x00, Kind::None, 0, 0, 0},
     {2, 0x00, Kind::None, 0, 0, 0},       {3, 0x11, Kind::TwoWay, 1, 1, 1},

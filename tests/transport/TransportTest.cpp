@@ -416,6 +416,20 @@ TEST_F(TransportTest, ReceiversAreOfferedTheFrameInOrder)
     EXPECT_TRUE(d.m_frames.empty());
 }
 
+TEST_F(TransportTest, NullReceiverIsIgnored)
+{
+    m_pTransport->m_ReceiverList.clear();
+    m_pTransport->AddReceiver(nullptr);
+    EXPECT_TRUE(m_pTransport->m_ReceiverList.empty());
+
+    // A reply still reaches the receivers registered after it.
+    m_receiver.m_result = 0;
+    m_pTransport->AddReceiver(&m_receiver);
+    PTEvent ev = replyEvent(bytes({0xFF, 0x05, 0x03, 0x41, 0x11, 0x01}));
+    EXPECT_EQ(1, m_pTransport->ProcEvent(&ev));
+    EXPECT_EQ(1u, m_receiver.m_frames.size());
+}
+
 TEST_F(TransportTest, ReplyReachesTheCommandApi)
 {
     VoRIXSNMPApi* pApi = VoSingletonSNMP<VoRIXSNMPApi>::m_pObject;
