@@ -1,6 +1,7 @@
 #include "host/kwsnmpd/DirectSerial.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -94,7 +95,14 @@ void DirectSerialRoute::attach(VoRIXSNMPApi* api)
         VoAutoLockSNMP lock(&api->m_Lock);
         api->m_pSender = m_port.get();
     }
-    m_receiver = std::thread([port = m_port.get()] { port->ReceiveThread(); });
+    m_receiver = std::thread([port = m_port.get()] {
+        // The daemon blocks SIGIO everywhere else, so the port's signal lands here.
+        sigset_t ioSignal;
+        sigemptyset(&ioSignal);
+        sigaddset(&ioSignal, SIGIO);
+        pthread_sigmask(SIG_UNBLOCK, &ioSignal, nullptr);
+        port->ReceiveThread();
+    });
 }
 
 void DirectSerialRoute::refuseInFlight()

@@ -80,6 +80,12 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // SIGIO belongs to the serial receive thread alone (it unblocks it): anywhere else it would
+    // interrupt blocking waits that do not retry.
+    sigset_t ioSignal;
+    sigemptyset(&ioSignal);
+    sigaddset(&ioSignal, SIGIO);
+    pthread_sigmask(SIG_BLOCK, &ioSignal, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     kw::kwsnmpd::Daemon daemon(parsed.options);
