@@ -37,12 +37,14 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
-std::string format(double value)
+std::string number(double value)
 {
     std::ostringstream text;
     text << value;
     return text.str();
 }
+
+}  // namespace
 
 uint16_t freePort(int type)
 {
@@ -61,8 +63,6 @@ uint16_t freePort(int type)
     ::close(fd);
     return ntohs(addr.sin_port);
 }
-
-}  // namespace
 
 TempDir::TempDir()
 {
@@ -127,11 +127,6 @@ Process::~Process()
         wait(milliseconds(5000));
     }
     if (m_pidfd >= 0) ::close(m_pidfd);
-}
-
-bool Process::running()
-{
-    return !wait(milliseconds(0)).has_value();
 }
 
 void Process::signal(int sig)
@@ -207,16 +202,6 @@ RunResult run(const std::vector<std::string>& argv, milliseconds timeout)
     return result;
 }
 
-uint16_t freeUdpPort()
-{
-    return freePort(SOCK_DGRAM);
-}
-
-uint16_t freeTcpPort()
-{
-    return freePort(SOCK_STREAM);
-}
-
 std::string binary(const std::string& name)
 {
     return std::string(KW_E2E_BIN_DIR) + "/" + name;
@@ -225,6 +210,14 @@ std::string binary(const std::string& name)
 std::string sourceFile(const std::string& relative)
 {
     return std::string(KW_E2E_SOURCE_DIR) + "/" + relative;
+}
+
+std::vector<std::string> words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> out;
+    for (std::string word; in >> word;) out.push_back(word);
+    return out;
 }
 
 std::vector<std::string> lines(const std::string& text)
@@ -236,82 +229,54 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
-std::string controlOid(int index)
-{
-    return "1.3.6.1.4.1.32473.1.1.1." + std::to_string(index + 1) + ".0";
-}
-
-std::string holidayEntryOid(int entry)
-{
-    return "1.3.6.1.4.1.32473.1.1.1.61.1.2." + std::to_string(entry);
-}
-
-Agent::Agent(std::vector<std::string> args, const std::string& name)
+Agent::Agent(std::vector<std::string> args)
 {
     for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
-        m_port = freeUdpPort();
+        m_port = freePort(SOCK_DGRAM);
         std::vector<std::string> argv{binary("kwsnmpd")};
         argv.insert(argv.end(), args.begin(), args.end());
         argv.push_back("--listen");
         argv.push_back("udp:127.0.0.1:" + std::to_string(m_port));
-        m_process =
-            std::make_unique<Process>(argv, m_dir.file(name + ".out"), m_dir.file(name + ".err"));
+        m_process = std::make_unique<Process>(argv, m_dir.file("out"), m_dir.file("err"));
         m_ok = m_process->waitForErr("kwsnmpd: listening on", kStartLimit);
         // Someone took the port between the pick and the bind: pick again.
         if (!m_ok && m_process->err().find("cannot listen") == std::string::npos) break;
     }
 }
 
-// Every agent a test started must stop as an operator stops it: SIGTERM, a clean exit (no
-// crash, no sanitizer report) within the limit.
 Agent::~Agent()
 {
     if (!m_ok || !m_process->running()) return;
     const auto [status, seconds] = stop(SIGTERM);
-    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-        << "kwsnmpd did not exit cleanly:\n"
-        << m_process->err();
+    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->err();
     EXPECT_LT(seconds, kStopLimitSeconds);
 }
 
 std::vector<std::string> Agent::toolArgs(const std::string& tool, const std::string& community,
                                          double timeoutSeconds,
-                                         const std::vector<std::string>& rest) const
+                                         const std::vector<std::string>& rest,
+                                         const std::string& format) const
 {
-    std::vector<std::string> argv{tool, "-v2c", "-c",  community, "-t",     format(timeoutSeconds),
-                                  "-r", "0",    "-On", "-Oqv",    address()};
+    std::vector<std::string> argv{tool, "-v2c", "-c",  community, "-t",     number(timeoutSeconds),
+                                  "-r", "0",    "-On", format,    address()};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
 }
 
 RunResult Agent::get(const std::string& oid, double timeoutSeconds, const std::string& community)
 {
-    return run(toolArgs("/usr/bin/snmpget", community, timeoutSeconds, {oid}),
-               milliseconds(static_cast<long>(timeoutSeconds * 1000) + 10000));
+    return run(toolArgs("/usr/bin/snmpget", community, timeoutSeconds, {oid}));
 }
 
 RunResult Agent::set(const std::string& oid, const std::string& text, double timeoutSeconds,
                      const std::string& community)
 {
-    return run(toolArgs("/usr/bin/snmpset", community, timeoutSeconds, {oid, "s", text}),
-               milliseconds(static_cast<long>(timeoutSeconds * 1000) + 10000));
+    return run(toolArgs("/usr/bin/snmpset", community, timeoutSeconds, {oid, "s", text}));
 }
 
-RunResult Agent::walk(const std::string& oid, double timeoutSeconds)
+RunResult Agent::walk(const std::string& oid, const std::string& tool)
 {
-    std::vector<std::string> argv{"/usr/bin/snmpwalk",
-                                  "-v2c",
-                                  "-c",
-                                  "public",
-                                  "-t",
-                                  format(timeoutSeconds),
-                                  "-r",
-                                  "0",
-                                  "-On",
-                                  "-Oq",
-                                  address(),
-                                  oid};
-    return run(argv, milliseconds(120000));
+    return run(toolArgs("/usr/bin/" + tool, "public", 3, {oid}, "-Oq"), milliseconds(120000));
 }
 
 std::string Agent::value(const std::string& oid)
@@ -369,18 +334,27 @@ PanelSim::PanelSim(Endpoint endpoint, std::vector<std::string> args, uint16_t po
 bool PanelSim::stop()
 {
     m_process->signal(SIGTERM);
-    const auto status = m_process->wait(milliseconds(5000));
+    return exitedZero(m_process->wait(milliseconds(5000)));
+}
+
+Rig startWith(PanelKind kind, const std::vector<std::string>& faults)
+{
+    Rig rig;
+    std::vector<std::string> args{"--panel", "sim"};
+    if (kind == PanelKind::InProcess) {
+        args.insert(args.end(), faults.begin(), faults.end());
+    } else {
+        rig.sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, faults);
+        if (!rig.sim->ok()) return rig;
+        args[1] = "tcp:127.0.0.1:" + std::to_string(rig.sim->port());
+    }
+    rig.agent = std::make_unique<Agent>(args);
+    return rig;
+}
+
+bool exitedZero(const std::optional<int>& status)
+{
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-}
-
-bool isGenErr(const RunResult& result)
-{
-    return result.exitCode != 0 && result.output.find("genError") != std::string::npos;
-}
-
-bool isCommitFailed(const RunResult& result)
-{
-    return result.exitCode != 0 && result.output.find("commitFailed") != std::string::npos;
 }
 
 }  // namespace kw::e2e

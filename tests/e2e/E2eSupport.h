@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for the end-to-end tests: child processes (kwsnmpd, kwpanel-sim, SNMP clients) with
 // their output in files, free loopback ports, and the Net-SNMP command-line tools.
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -39,15 +40,14 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    pid_t pid() const { return m_pid; }
-    bool running();
+    bool running() { return !wait(milliseconds(0)).has_value(); }
     void signal(int sig);
     // Waits for the child to end; its wait status, or empty when `timeout` passed first.
     std::optional<int> wait(milliseconds timeout);
 
     std::string out() const;
     std::string err() const;
-    // Waits until the output (or error) file holds `needle`; false when `timeout` passed or
+    // Waits until standard output (or error) holds `needle`; false when `timeout` passed or
     // the child ended without writing it.
     bool waitForOut(const std::string& needle, milliseconds timeout);
     bool waitForErr(const std::string& needle, milliseconds timeout);
@@ -62,6 +62,8 @@ private:
     std::string m_errFile;
 };
 
+bool exitedZero(const std::optional<int>& status);
+
 struct RunResult {
     int exitCode = -1;   // -1 when killed or timed out
     std::string output;  // standard output and error together
@@ -72,47 +74,62 @@ struct RunResult {
 RunResult run(const std::vector<std::string>& argv, milliseconds timeout = milliseconds(30000));
 
 // A port on 127.0.0.1 that was free a moment ago.
-uint16_t freeUdpPort();
-uint16_t freeTcpPort();
-
-// Where the programs under test are.
+uint16_t freePort(int type);
 std::string binary(const std::string& name);
 std::string sourceFile(const std::string& relative);
-
-// The text of the lines of `text` (no trailing newline), for exact comparisons.
 std::vector<std::string> lines(const std::string& text);
+// The blank-separated words of `text`, as an argument vector.
+std::vector<std::string> words(const std::string& text);
 
 // OIDs of the display MIB.
-std::string controlOid(int index);  // kwdControl.(index+1).0
-std::string holidayEntryOid(int entry);
+constexpr const char* kControl = "1.3.6.1.4.1.32473.1.1.1";
+inline std::string controlOid(int index)
+{
+    return std::string(kControl) + "." + std::to_string(index + 1) + ".0";
+}
+inline std::string holidayEntryOid(int entry)
+{
+    return std::string(kControl) + ".61.1.2." + std::to_string(entry);
+}
 constexpr const char* kSysUpTime = "1.3.6.1.2.1.1.3.0";
-constexpr const char* kSysDescr = "1.3.6.1.2.1.1.1.0";
 
-// A running kwsnmpd on a free loopback port.
+// "SNMP error" outcomes as the Net-SNMP tools print them.
+inline bool failedWith(const RunResult& result, const std::string& error)
+{
+    return result.exitCode != 0 && result.output.find(error) != std::string::npos;
+}
+inline bool isGenErr(const RunResult& result)
+{
+    return failedWith(result, "genError");
+}
+inline bool isCommitFailed(const RunResult& result)
+{
+    return failedWith(result, "commitFailed");
+}
+
+// A running kwsnmpd on a free loopback port. It must stop as an operator stops it: the
+// destructor sends SIGTERM and expects a clean exit within the limit.
 class Agent {
 public:
-    // Starts kwsnmpd with `args` (plus --listen) and waits for its start-up line. Tries
-    // another port if the one picked was taken in the meantime.
-    explicit Agent(std::vector<std::string> args, const std::string& name = "kwsnmpd");
+    // Starts kwsnmpd with `args` (plus --listen) and waits for its start-up line.
+    explicit Agent(std::vector<std::string> args);
     ~Agent();
 
     bool ok() const { return m_ok; }
-    uint16_t port() const { return m_port; }
     std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
     Process& process() { return *m_process; }
 
-    // Net-SNMP tools against this agent, v2c. `get`/`set` print only the value.
+    // A Net-SNMP tool against this agent, v2c, numeric OIDs, values only unless `format`.
+    std::vector<std::string> toolArgs(const std::string& tool, const std::string& community,
+                                      double timeoutSeconds, const std::vector<std::string>& rest,
+                                      const std::string& format = "-Oqv") const;
     RunResult get(const std::string& oid, double timeoutSeconds = 3,
                   const std::string& community = "public");
     RunResult set(const std::string& oid, const std::string& text, double timeoutSeconds = 3,
                   const std::string& community = "private");
-    RunResult walk(const std::string& oid, double timeoutSeconds = 3);
+    RunResult walk(const std::string& oid, const std::string& tool = "snmpwalk");
     // The value of a successful get, without quotes; empty on failure.
     std::string value(const std::string& oid);
-    // The argv of a Net-SNMP tool call, to run in the background.
-    std::vector<std::string> toolArgs(const std::string& tool, const std::string& community,
-                                      double timeoutSeconds,
-                                      const std::vector<std::string>& rest) const;
     // The independent client (pysnmp).
     RunResult client(const std::vector<std::string>& args);
 
@@ -126,17 +143,16 @@ private:
     bool m_ok = false;
 };
 
-// kwpanel-sim on TCP (or a pty) with the given extra arguments.
+// kwpanel-sim on TCP (port 0 picks a free one) or a pty, with the given extra arguments.
 class PanelSim {
 public:
     enum class Endpoint { Tcp, Pty };
-    // For Tcp, port 0 picks a free port.
     PanelSim(Endpoint endpoint, std::vector<std::string> args, uint16_t port = 0);
     bool ok() const { return m_ok; }
     uint16_t port() const { return m_port; }
     const std::string& ptyPath() const { return m_pty; }
     Process& process() { return *m_process; }
-    // Stops it (SIGTERM) and waits for the exit.
+    // Stops it (SIGTERM) and waits for a clean exit.
     bool stop();
 
 private:
@@ -147,8 +163,22 @@ private:
     bool m_ok = false;
 };
 
-// "SNMP error" outcomes as the Net-SNMP tools print them.
-bool isGenErr(const RunResult& result);
-bool isCommitFailed(const RunResult& result);
+// A kwsnmpd with its panel: the simulated panel in the process, or kwpanel-sim over TCP.
+enum class PanelKind { InProcess, TcpSim };
+
+inline std::string panelName(const ::testing::TestParamInfo<PanelKind>& info)
+{
+    return info.param == PanelKind::InProcess ? "InProcessPanel" : "KwpanelSimOverTcp";
+}
+
+struct Rig {
+    std::unique_ptr<PanelSim> sim;
+    std::unique_ptr<Agent> agent;
+    bool ok() const { return agent && agent->ok(); }
+};
+
+// `faults` are fault-injection options, given to kwsnmpd for the in-process panel and to
+// kwpanel-sim for the TCP one.
+Rig startWith(PanelKind kind, const std::vector<std::string>& faults = {});
 
 }  // namespace kw::e2e

@@ -5,7 +5,6 @@
 #include <future>
 
 #include "E2eSupport.h"
-#include "PanelFixture.h"
 
 namespace kw::e2e {
 namespace {

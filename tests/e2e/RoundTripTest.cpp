@@ -2,8 +2,11 @@
 // tools: with the simulated panel in the process, and with kwpanel-sim on a TCP line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
 #include "E2eSupport.h"
-#include "PanelFixture.h"
 
 namespace kw::e2e {
 namespace {
@@ -14,21 +17,13 @@ struct Row {
     const char* expect;  // what a get reads afterwards
 };
 
-// One-byte rows, each with a value the panel takes that differs from its starting value.
-const Row kSingleValueRows[] = {
-    {0, "18", "18"},  {3, "00", "00"},  {13, "03", "03"}, {14, "04", "04"}, {15, "3C", "3C"},
-    {16, "3D", "3D"}, {17, "3E", "3E"}, {18, "3F", "3F"}, {19, "40", "40"}, {20, "41", "41"},
-    {21, "02", "02"}, {23, "02", "02"}, {24, "01", "01"}, {25, "01", "01"}, {26, "01", "01"},
-    {27, "01", "01"}, {28, "05", "05"}, {29, "42", "42"}, {30, "43", "43"}, {31, "03", "03"},
-    {32, "02", "02"}, {34, "01", "01"}, {35, "07", "07"}, {36, "01", "01"}, {37, "01", "01"},
-    {39, "21", "21"}, {40, "01", "01"}, {41, "02", "02"}, {42, "01", "01"}, {43, "05", "05"},
-    {44, "06", "06"}, {45, "07", "07"}, {46, "08", "08"}, {47, "09", "09"}, {48, "01", "01"},
-    {49, "01", "01"}, {61, "02", "02"}, {62, "01", "01"}, {64, "01", "01"}, {65, "01", "01"},
-    {66, "00", "00"}, {67, "01", "01"}, {68, "01", "01"}, {69, "0C", "0C"}, {70, "03", "03"},
-    {71, "05", "05"}, {74, "03", "03"}, {75, "01", "01"}, {76, "01", "01"}, {78, "01", "01"},
-    {79, "02", "02"}, {81, "50", "50"}, {82, "01", "01"}, {83, "4B", "4B"}, {84, "00", "00"},
-    {86, "00", "00"},
-};
+// One-byte rows as "index:value", each value one the panel takes that differs from its start.
+const char kSingleValueRows[] =
+    "0:18 3:00 13:03 14:04 15:3C 16:3D 17:3E 18:3F 19:40 20:41 21:02 23:02 24:01 "
+    "25:01 26:01 27:01 28:05 29:42 30:43 31:03 32:02 34:01 35:07 36:01 37:01 39:21 "
+    "40:01 41:02 42:01 43:05 44:06 45:07 46:08 47:09 48:01 49:01 61:02 62:01 64:01 "
+    "65:01 66:00 67:01 68:01 69:0C 70:03 71:05 74:03 75:01 76:01 78:01 79:02 81:50 "
+    "82:01 83:4B 84:00 86:00 ";
 
 const char kTimer[] = "09 1E 00 01 05 2D 01 01 02 3E 03 41 14 18 03";
 
@@ -68,7 +63,11 @@ TEST_P(RoundTrip, SingleValueRows)
 {
     Rig rig = startWith(GetParam());
     ASSERT_TRUE(rig.ok());
-    for (const Row& row : kSingleValueRows) setThenGet(*rig.agent, row);
+    std::istringstream rows(kSingleValueRows);
+    for (std::string row; rows >> row;) {
+        const std::string value = row.substr(row.find(':') + 1);
+        setThenGet(*rig.agent, {std::stoi(row), value.c_str(), value.c_str()});
+    }
 }
 
 TEST_P(RoundTrip, MultiFieldRows)
@@ -101,11 +100,13 @@ TEST_P(RoundTrip, SetOnlyRows)
     EXPECT_EQ(agent.value(controlOid(59)), "02");
     EXPECT_EQ(agent.value(holidayEntryOid(1)), "01 01 01 01 02");
     EXPECT_EQ(agent.value(holidayEntryOid(2)), "02 0C 18 0C 1A");
-    const RunResult walk = agent.walk("1.3.6.1.4.1.32473.1.1.1.61");
-    EXPECT_EQ(walk.exitCode, 0) << walk.output;
-    EXPECT_EQ(lines(walk.output),
-              (std::vector<std::string>{".1.3.6.1.4.1.32473.1.1.1.61.1.2.1 \"01 01 01 01 02\"",
-                                        ".1.3.6.1.4.1.32473.1.1.1.61.1.2.2 \"02 0C 18 0C 1A\""}));
+    for (const char* tool : {"snmpwalk", "snmpbulkwalk"}) {
+        const RunResult walk = agent.walk(std::string(kControl) + ".61", tool);
+        EXPECT_EQ(walk.exitCode, 0) << walk.output;
+        EXPECT_EQ(lines(walk.output),
+                  (std::vector<std::string>{"." + holidayEntryOid(1) + " \"01 01 01 01 02\"",
+                                            "." + holidayEntryOid(2) + " \"02 0C 18 0C 1A\""}));
+    }
     ASSERT_EQ(agent.set(controlOid(58), "01 0C 18 0C 1A").exitCode, 0);
     EXPECT_EQ(agent.value(controlOid(59)), "01");
 
@@ -113,6 +114,74 @@ TEST_P(RoundTrip, SetOnlyRows)
     ASSERT_EQ(agent.set(controlOid(16), "3D").exitCode, 0);
     ASSERT_EQ(agent.set(controlOid(87), "00").exitCode, 0);
     EXPECT_EQ(agent.value(controlOid(16)), "32");
+}
+
+// What the agent refuses, before the panel hears of it, as Net-SNMP's tools report it.
+TEST(NetSnmpTools, RefusalsBadValuesVersionsAndFullWalks)
+{
+    Agent agent({"--verbose"});
+    ASSERT_TRUE(agent.ok()) << agent.process().err();
+    const struct {
+        std::string oid, type, value, error;
+    } refusals[] = {
+        {controlOid(4), "s", "01", "notWritable"},
+        {holidayEntryOid(1), "s", "01", "notWritable"},
+        {controlOid(3), "s", "zz", "wrongValue"},
+        {controlOid(3), "s", "01 02", "wrongLength"},
+        {controlOid(73), "s", "0102030405", "wrongLength"},
+        {controlOid(3), "i", "1", "wrongType"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.oid + " " + r.value);
+        const RunResult set =
+            run(agent.toolArgs("/usr/bin/snmpset", "private", 3, {r.oid, r.type, r.value}));
+        EXPECT_TRUE(failedWith(set, r.error)) << set.output;
+    }
+    EXPECT_NE(agent.get(controlOid(12)).output.find("No Such Instance"), std::string::npos);
+    EXPECT_EQ(agent.process().err().find("panel cmd"), std::string::npos);
+
+    const RunResult v1 =
+        run(words("/usr/bin/snmpget -v1 -c public -Oqv " + agent.address() + " " + controlOid(3)));
+    EXPECT_EQ(v1.output, "\"01\"\n");
+    // Whole walks end: 80 readable scalars (no holidays yet), after the system group.
+    for (const char* tool : {"snmpwalk", "snmpbulkwalk"}) {
+        const RunResult walk = agent.walk("1.3.6.1", tool);
+        EXPECT_EQ(walk.exitCode, 0) << walk.output;
+        const auto all = lines(walk.output);
+        EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                                [](const std::string& line) {
+                                    return line.rfind("." + std::string(kControl), 0) == 0;
+                                }),
+                  80)
+            << tool;
+        EXPECT_NE(walk.output.find(std::string(".") + kSysUpTime), std::string::npos);
+        std::printf("%s of the whole agent: %.1f s\n", tool, walk.seconds);
+    }
+}
+
+// A manager that times out resends; the panel hears the request once and the answer repeats.
+TEST(NetSnmpTools, RetransmissionsReachThePanelOnce)
+{
+    Agent agent({"--delay-ms", "2500", "--verbose"});
+    ASSERT_TRUE(agent.ok()) << agent.process().err();
+    auto patient = [&](const std::string& tool, const std::string& community,
+                       const std::string& rest) {
+        return run(words("/usr/bin/" + tool + " -v2c -c " + community + " -t 1 -r 3 -Oqv " +
+                         agent.address() + " " + rest));
+    };
+    auto panelCommands = [&] {
+        const auto err = lines(agent.process().err());
+        return std::count_if(err.begin(), err.end(), [](const std::string& line) {
+            return line.rfind("kwsnmpd: panel cmd", 0) == 0;
+        });
+    };
+    const RunResult get = patient("snmpget", "public", controlOid(3));
+    EXPECT_EQ(get.output, "\"01\"\n");
+    EXPECT_GT(get.seconds, 2.4);
+    EXPECT_EQ(panelCommands(), 1);
+    // A resent channel-up steps the channel (row 11) once: 7 to 8.
+    EXPECT_EQ(patient("snmpset", "private", controlOid(12) + " s 00").exitCode, 0);
+    EXPECT_EQ(patient("snmpget", "public", controlOid(11)).output, "\"00 00 08 00 01 00 00 00\"\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Panels, RoundTrip,

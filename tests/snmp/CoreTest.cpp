@@ -59,40 +59,40 @@ TEST(ObjectTableTest, RowsFollowTheRequestIndexTable)
     }
 }
 
-TEST(ObjectTableTest, ResolvesInstancesExactly)
+TEST(ObjectTableTest, ResolvesInstancesExactlyAndWalksInOrder)
 {
-    EXPECT_EQ(resolve(scalar(3)).kind, Target::Kind::Scalar);
-    EXPECT_EQ(resolve(scalar(3)).object->index, 3);
-    Oid deeper = scalar(3);
+    using K = Target::Kind;
+    Oid deeper = scalar(3), bare = scalar(3), none = controlOid();
     deeper.push_back(0);
-    EXPECT_EQ(resolve(deeper).kind, Target::Kind::NoInstance);
-    Oid bare = scalar(3);
     bare.pop_back();
-    EXPECT_EQ(resolve(bare).kind, Target::Kind::NoInstance);
-    Oid none = controlOid();
-    none.push_back(2);
-    none.push_back(0);
-    EXPECT_EQ(resolve(none).kind, Target::Kind::NoObject);
-    EXPECT_EQ(resolve(controlOid()).kind, Target::Kind::NoObject);
-    EXPECT_EQ(resolve(rootOid()).kind, Target::Kind::NoObject);
-
-    EXPECT_EQ(resolve(holidayValueInstance(0)).kind, Target::Kind::HolidayEntry);
-    EXPECT_EQ(resolve(holidayValueInstance(255)).entry, 255u);
-    EXPECT_EQ(resolve(holidayValueInstance(256)).kind, Target::Kind::NoInstance);
+    none.insert(none.end(), {2, 0});
     Oid indexColumn = holidayValueInstance(1);
     indexColumn[indexColumn.size() - 2] = kHolidayIndexColumn;
-    EXPECT_EQ(resolve(indexColumn).kind, Target::Kind::NoObject);
-}
+    const std::pair<Oid, K> cases[] = {
+        {scalar(3), K::Scalar},
+        {deeper, K::NoInstance},
+        {bare, K::NoInstance},
+        {none, K::NoObject},
+        {controlOid(), K::NoObject},
+        {rootOid(), K::NoObject},
+        {holidayValueInstance(0), K::HolidayEntry},
+        {holidayValueInstance(256), K::NoInstance},
+        {indexColumn, K::NoObject},
+    };
+    for (const auto& [oid, kind] : cases) {
+        EXPECT_EQ(resolve(oid).kind, kind) << ::testing::PrintToString(oid);
+    }
+    EXPECT_EQ(resolve(scalar(3)).object->index, 3);
+    EXPECT_EQ(resolve(holidayValueInstance(255)).entry, 255u);
 
-TEST(ObjectTableTest, WalkOrderSkipsSetOnlyRowsAndPlacesTheHolidayTable)
-{
+    // The walk skips set-only rows and places the holiday table after its count.
     EXPECT_EQ(nextStep(rootOid()).object->index, 0);
-    EXPECT_EQ(nextStep(scalar(11)).object->index, 13);  // 12 is set-only
+    EXPECT_EQ(nextStep(scalar(11)).object->index, 13);
     const WalkStep holiday = nextStep(scalar(59));
     EXPECT_EQ(holiday.kind, WalkStep::Kind::Holiday);
     EXPECT_EQ(holiday.firstEntry, 1u);
-    EXPECT_EQ(nextStep(holidayValueInstance(4)).firstEntry, 5u);
     Oid inside = holidayValueInstance(4);
+    EXPECT_EQ(nextStep(inside).firstEntry, 5u);
     inside.push_back(9);
     EXPECT_EQ(nextStep(inside).firstEntry, 5u);
     EXPECT_EQ(nextStep(holidayValueInstance(255)).object->index, 61);
@@ -114,10 +114,9 @@ TEST(HexTextTest, AcceptsPairsJoinedOrSpacedInEitherCase)
 
 // Callbacks that answer from a map and record what they were asked.
 struct Recorder {
-    static std::vector<std::string> calls;
-    static std::map<int, std::string> values;
-    static std::map<int, bool> failing;
-    static int holidays;
+    static inline std::vector<std::string> calls;
+    static inline std::map<int, std::string> values;
+    static inline std::map<int, bool> failing;
 
     static int str(unsigned char* buf, int getset, eFuncType index, int extra)
     {
@@ -139,7 +138,7 @@ struct Recorder {
             return 0;
         }
         if (index == kHolidayCountIndex) {
-            std::snprintf(reinterpret_cast<char*>(buf), 256, "%02X", holidays);
+            std::snprintf(reinterpret_cast<char*>(buf), 256, "%02X", 2);
         } else {
             std::snprintf(reinterpret_cast<char*>(buf), 256, "%02X 00 00 00 00", extra);
         }
@@ -150,13 +149,8 @@ struct Recorder {
         calls.clear();
         values.clear();
         failing.clear();
-        holidays = 2;
     }
 };
-std::vector<std::string> Recorder::calls;
-std::map<int, std::string> Recorder::values;
-std::map<int, bool> Recorder::failing;
-int Recorder::holidays = 2;
 
 class ServeJobTest : public ::testing::Test {
 protected:
@@ -172,6 +166,9 @@ TEST_F(ServeJobTest, GetHandsAZeroedBufferAndReturnsTheText)
     EXPECT_EQ(result[0].status, ItemResult::Status::Value);
     EXPECT_EQ(result[0].text, "0A");
     EXPECT_EQ(Recorder::calls, std::vector<std::string>{"s3/1/0/0"});
+    // Missing callbacks fail rather than crash.
+    EXPECT_EQ(serveJob({JobKind::Get, {{scalar(3), {}, 0}}}, Callbacks{})[0].status,
+              ItemResult::Status::Failed);
 }
 
 TEST_F(ServeJobTest, SetHandsRawBytesAndTheTextLengthAndStopsAtTheFirstFailure)
@@ -205,12 +202,6 @@ TEST_F(ServeJobTest, GetNextWalksIntoTheHolidayTableOnlyAsFarAsTheCount)
 
     Recorder::failing[100 + kHolidayCountIndex] = true;
     result = serveJob({JobKind::GetNext, {{scalar(59), {}, 0}}}, callbacks);
-    EXPECT_EQ(result[0].status, ItemResult::Status::Failed);
-}
-
-TEST_F(ServeJobTest, MissingCallbacksFail)
-{
-    const JobResult result = serveJob({JobKind::Get, {{scalar(3), {}, 0}}}, Callbacks{});
     EXPECT_EQ(result[0].status, ItemResult::Status::Failed);
 }
 

@@ -15,38 +15,30 @@ std::string tlv(uint8_t tag, const std::string& content)
 {
     std::string out(1, static_cast<char>(tag));
     const size_t n = content.size();
-    if (n < 0x80) {
-        out += static_cast<char>(n);
-    } else if (n < 0x100) {
+    if (n >= 0x100) {
+        out += {static_cast<char>(0x82), static_cast<char>(n >> 8)};
+    } else if (n >= 0x80) {
         out += static_cast<char>(0x81);
-        out += static_cast<char>(n);
-    } else {
-        out += static_cast<char>(0x82);
-        out += static_cast<char>(n >> 8);
-        out += static_cast<char>(n & 0xFF);
     }
-    return out + content;
+    return out + static_cast<char>(n & 0xFF) + content;
 }
 
-std::string integerContent(int64_t value)
+// Non-negative integers only, in their minimal form.
+std::string integer(int64_t value)
 {
-    std::string bytes;
-    for (int shift = 56; shift >= 0; shift -= 8) {
-        bytes += static_cast<char>((value >> shift) & 0xFF);
+    std::string bytes(1, static_cast<char>(value & 0xFF));
+    for (value >>= 8; value != 0; value >>= 8) {
+        bytes.insert(bytes.begin(), static_cast<char>(value & 0xFF));
     }
-    // Minimal two's-complement form.
-    while (bytes.size() > 1 &&
-           ((bytes[0] == 0 && (bytes[1] & 0x80) == 0) ||
-            (static_cast<uint8_t>(bytes[0]) == 0xFF && (bytes[1] & 0x80) != 0))) {
-        bytes.erase(0, 1);
+    if (bytes[0] & 0x80) {
+        bytes.insert(bytes.begin(), '\0');
     }
-    return bytes;
+    return tlv(kTagInteger, bytes);
 }
 
 std::string oidContent(const Oid& oid)
 {
-    std::string out;
-    out += static_cast<char>(oid[0] * 40 + oid[1]);
+    std::string out(1, static_cast<char>(oid[0] * 40 + oid[1]));
     for (size_t i = 2; i < oid.size(); ++i) {
         uint32_t v = oid[i];
         std::string arc(1, static_cast<char>(v & 0x7F));
@@ -58,37 +50,32 @@ std::string oidContent(const Oid& oid)
     return out;
 }
 
-struct Reader {
-    const std::string& data;
-    size_t pos;
-    size_t end;
-
-    bool next(uint8_t& tag, std::string& content)
-    {
-        if (pos + 2 > end) {
-            return false;
-        }
-        tag = static_cast<uint8_t>(data[pos++]);
-        size_t len = static_cast<uint8_t>(data[pos++]);
-        if (len & 0x80) {
-            const size_t count = len & 0x7F;
-            len = 0;
-            for (size_t i = 0; i < count && pos < end; ++i) {
-                len = len << 8 | static_cast<uint8_t>(data[pos++]);
-            }
-        }
-        if (pos + len > end) {
-            return false;
-        }
-        content = data.substr(pos, len);
-        pos += len;
-        return true;
-    }
-};
-
-int64_t decodeInteger(const std::string& c, bool isSigned)
+// Reads one TLV from data[pos..end); false when it does not fit.
+bool next(const std::string& data, size_t& pos, uint8_t& tag, std::string& content)
 {
-    int64_t v = (isSigned && !c.empty() && (c[0] & 0x80)) ? -1 : 0;
+    if (pos + 2 > data.size()) {
+        return false;
+    }
+    tag = static_cast<uint8_t>(data[pos++]);
+    size_t len = static_cast<uint8_t>(data[pos++]);
+    if (len & 0x80) {
+        const size_t count = len & 0x7F;
+        len = 0;
+        for (size_t i = 0; i < count && pos < data.size(); ++i) {
+            len = len << 8 | static_cast<uint8_t>(data[pos++]);
+        }
+    }
+    if (pos + len > data.size()) {
+        return false;
+    }
+    content = data.substr(pos, len);
+    pos += len;
+    return true;
+}
+
+int64_t decodeInteger(const std::string& c)
+{
+    int64_t v = (!c.empty() && (c[0] & 0x80)) ? -1 : 0;
     for (char ch : c) {
         v = (v << 8) | static_cast<uint8_t>(ch);
     }
@@ -101,8 +88,7 @@ Oid decodeOid(const std::string& c)
     if (c.empty()) {
         return oid;
     }
-    oid.push_back(static_cast<uint8_t>(c[0]) / 40);
-    oid.push_back(static_cast<uint8_t>(c[0]) % 40);
+    oid = {static_cast<uint8_t>(c[0]) / 40u, static_cast<uint8_t>(c[0]) % 40u};
     uint32_t v = 0;
     for (size_t i = 1; i < c.size(); ++i) {
         v = v << 7 | (static_cast<uint8_t>(c[i]) & 0x7F);
@@ -116,45 +102,27 @@ Oid decodeOid(const std::string& c)
 
 std::optional<Response> decode(const std::string& packet)
 {
-    Reader top{packet, 0, packet.size()};
     uint8_t tag;
-    std::string message;
-    if (!top.next(tag, message) || tag != 0x30) {
-        return std::nullopt;
-    }
-    Reader msg{message, 0, message.size()};
-    std::string version, community, pdu;
-    if (!msg.next(tag, version) || !msg.next(tag, community) || !msg.next(tag, pdu) ||
-        tag != kPduResponse) {
-        return std::nullopt;
-    }
-    Reader p{pdu, 0, pdu.size()};
-    std::string id, status, index, list;
-    if (!p.next(tag, id) || !p.next(tag, status) || !p.next(tag, index) || !p.next(tag, list)) {
+    size_t pos = 0, mpos = 0, ppos = 0, lpos = 0;
+    std::string message, version, community, pdu, id, status, index, list, vb;
+    if (!next(packet, pos, tag, message) || tag != 0x30 || !next(message, mpos, tag, version) ||
+        !next(message, mpos, tag, community) || !next(message, mpos, tag, pdu) ||
+        tag != kPduResponse || !next(pdu, ppos, tag, id) || !next(pdu, ppos, tag, status) ||
+        !next(pdu, ppos, tag, index) || !next(pdu, ppos, tag, list)) {
         return std::nullopt;
     }
     Response response;
-    response.requestId = static_cast<int32_t>(decodeInteger(id, true));
-    response.errorStatus = static_cast<int>(decodeInteger(status, true));
-    response.errorIndex = static_cast<int>(decodeInteger(index, true));
-    Reader l{list, 0, list.size()};
-    std::string vb;
-    while (l.next(tag, vb)) {
-        Reader v{vb, 0, vb.size()};
-        std::string name, value;
-        uint8_t valueTag;
-        if (!v.next(tag, name) || !v.next(valueTag, value)) {
+    response.requestId = static_cast<int32_t>(decodeInteger(id));
+    response.errorStatus = static_cast<int>(decodeInteger(status));
+    response.errorIndex = static_cast<int>(decodeInteger(index));
+    while (next(list, lpos, tag, vb)) {
+        size_t vpos = 0;
+        std::string name;
+        Varbind out;
+        if (!next(vb, vpos, tag, name) || !next(vb, vpos, out.type, out.bytes)) {
             return std::nullopt;
         }
-        Varbind out;
         out.oid = decodeOid(name);
-        out.type = valueTag;
-        out.bytes = value;
-        if (valueTag == kTagInteger) {
-            out.number = decodeInteger(value, true);
-        } else if (valueTag == kTagTimeticks) {
-            out.number = decodeInteger(value, false);
-        }
         response.varbinds.push_back(out);
     }
     return response;
@@ -162,28 +130,13 @@ std::optional<Response> decode(const std::string& packet)
 
 }  // namespace
 
-Varbind nullVarbind(const Oid& oid)
-{
-    return {oid, kTagNull, {}, 0};
-}
-
-Varbind stringVarbind(const Oid& oid, const std::string& text)
-{
-    return {oid, kTagOctetString, text, 0};
-}
-
-Varbind integerVarbind(const Oid& oid, int64_t value)
-{
-    return {oid, kTagInteger, integerContent(value), value};
-}
-
 MiniSnmp::MiniSnmp(int port, std::string community, int version)
-    : m_port(port), m_community(std::move(community)), m_version(version)
+    : m_community(std::move(community)), m_version(version)
 {
     m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(m_port));
+    addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         throw std::runtime_error("MiniSnmp: cannot open socket");
@@ -192,24 +145,20 @@ MiniSnmp::MiniSnmp(int port, std::string community, int version)
 
 MiniSnmp::~MiniSnmp()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
+    ::close(m_fd);
 }
 
 std::string MiniSnmp::encode(uint8_t pduType, int32_t requestId,
-                             const std::vector<Varbind>& varbinds, int nonRepeaters,
-                             int maxRepetitions) const
+                             const std::vector<Varbind>& varbinds, int maxRepetitions) const
 {
     std::string list;
     for (const Varbind& vb : varbinds) {
         list += tlv(0x30, tlv(kTagOid, oidContent(vb.oid)) + tlv(vb.type, vb.bytes));
     }
-    const std::string pdu = tlv(kTagInteger, integerContent(requestId)) +
-                            tlv(kTagInteger, integerContent(nonRepeaters)) +
-                            tlv(kTagInteger, integerContent(maxRepetitions)) + tlv(0x30, list);
-    return tlv(0x30, tlv(kTagInteger, integerContent(m_version)) +
-                         tlv(kTagOctetString, m_community) + tlv(pduType, pdu));
+    // For GETBULK the two zeros-or-counts are non-repeaters and max-repetitions.
+    const std::string pdu =
+        integer(requestId) + integer(0) + integer(maxRepetitions) + tlv(0x30, list);
+    return tlv(0x30, integer(m_version) + tlv(kTagOctetString, m_community) + tlv(pduType, pdu));
 }
 
 void MiniSnmp::send(const std::string& packet)
@@ -235,25 +184,10 @@ std::optional<Response> MiniSnmp::receive(int timeoutMs)
 }
 
 std::optional<Response> MiniSnmp::request(uint8_t pduType, const std::vector<Varbind>& varbinds,
-                                          int timeoutMs, int nonRepeaters, int maxRepetitions)
+                                          int timeoutMs, int maxRepetitions)
 {
-    send(encode(pduType, nextRequestId(), varbinds, nonRepeaters, maxRepetitions));
+    send(encode(pduType, ++m_requestId, varbinds, maxRepetitions));
     return receive(timeoutMs);
-}
-
-std::optional<Response> MiniSnmp::get(const Oid& oid, int timeoutMs)
-{
-    return request(kPduGet, {nullVarbind(oid)}, timeoutMs);
-}
-
-std::optional<Response> MiniSnmp::getNext(const Oid& oid, int timeoutMs)
-{
-    return request(kPduGetNext, {nullVarbind(oid)}, timeoutMs);
-}
-
-std::optional<Response> MiniSnmp::set(const Oid& oid, const std::string& text, int timeoutMs)
-{
-    return request(kPduSet, {stringVarbind(oid, text)}, timeoutMs);
 }
 
 }  // namespace kw::snmptest

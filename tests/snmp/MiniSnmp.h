@@ -46,8 +46,7 @@ enum ErrorStatus {
 struct Varbind {
     Oid oid;
     uint8_t type = kTagNull;
-    std::string bytes;  // the value's contents (string bytes, or the integer's encoding)
-    int64_t number = 0;
+    std::string bytes;  // the value's contents
 };
 
 struct Response {
@@ -57,9 +56,14 @@ struct Response {
     std::vector<Varbind> varbinds;
 };
 
-Varbind nullVarbind(const Oid& oid);
-Varbind stringVarbind(const Oid& oid, const std::string& text);
-Varbind integerVarbind(const Oid& oid, int64_t value);
+inline Varbind nullVarbind(const Oid& oid)
+{
+    return {oid, kTagNull, {}};
+}
+inline Varbind stringVarbind(const Oid& oid, const std::string& text)
+{
+    return {oid, kTagOctetString, text};
+}
 
 class MiniSnmp {
 public:
@@ -70,24 +74,34 @@ public:
     MiniSnmp& operator=(const MiniSnmp&) = delete;
 
     std::string encode(uint8_t pduType, int32_t requestId, const std::vector<Varbind>& varbinds,
-                       int nonRepeaters = 0, int maxRepetitions = 0) const;
+                       int maxRepetitions = 0) const;
     void send(const std::string& packet);
     // The next response on this socket, or nullopt after timeoutMs.
     std::optional<Response> receive(int timeoutMs);
 
     // One request and its answer (any request id); nullopt on timeout.
     std::optional<Response> request(uint8_t pduType, const std::vector<Varbind>& varbinds,
-                                    int timeoutMs = 5000, int nonRepeaters = 0,
-                                    int maxRepetitions = 0);
-    std::optional<Response> get(const Oid& oid, int timeoutMs = 5000);
-    std::optional<Response> getNext(const Oid& oid, int timeoutMs = 5000);
-    std::optional<Response> set(const Oid& oid, const std::string& text, int timeoutMs = 5000);
-
-    int32_t nextRequestId() { return ++m_requestId; }
+                                    int timeoutMs = 5000, int maxRepetitions = 0);
+    std::optional<Response> get(const Oid& oid, int timeoutMs = 5000)
+    {
+        return request(kPduGet, {nullVarbind(oid)}, timeoutMs);
+    }
+    std::optional<Response> getNext(const Oid& oid)
+    {
+        return request(kPduGetNext, {nullVarbind(oid)});
+    }
+    std::optional<Response> set(const Oid& oid, const std::string& text, int timeoutMs = 5000)
+    {
+        return request(kPduSet, {stringVarbind(oid, text)}, timeoutMs);
+    }
+    // Sends one request without waiting for its answer.
+    void post(uint8_t pduType, const Varbind& varbind)
+    {
+        send(encode(pduType, ++m_requestId, {varbind}));
+    }
 
 private:
     int m_fd = -1;
-    int m_port;
     std::string m_community;
     int m_version;
     int32_t m_requestId = 1000;
