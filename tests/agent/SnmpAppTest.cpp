@@ -1,11 +1,9 @@
 // The agent application: its transport, its agent thread, its framework callbacks and the
 // shell it prepares the agent's data directory with.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -25,8 +23,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using kw::host::Framework;
 
-constexpr int kMainWaitMs = 10000;
-
 VoRIXSNMPApi* Api()
 {
     return VoSingletonSNMP<VoRIXSNMPApi>::GetInstance();
@@ -35,6 +31,11 @@ VoRIXSNMPApi* Api()
 VoPacketSenderInterfaceSNMP* AsSender(VoPlatformAppSNMP* p)
 {
     return static_cast<VoPacketSenderInterfaceSNMP*>(p);
+}
+
+ORVALE0300::IMessageListener* AsListener(CSnmpAppBase* app)
+{
+    return static_cast<ORVALE0300::IMessageListener*>(app);
 }
 
 // A reply event as the protocol service sends it; the payload belongs to whoever takes it.
@@ -67,27 +68,23 @@ public:
     explicit SpyTransport(std::vector<std::string>* log) : m_log(log) {}
     int ProcEvent(const PTEvent* ev) override
     {
-        m_log->push_back("ProcEvent");
-        return VoPlatformAppSNMP::ProcEvent(ev);
+        return note("ProcEvent", VoPlatformAppSNMP::ProcEvent(ev));
     }
-    int Activate() override
-    {
-        m_log->push_back("Activate");
-        return VoPlatformAppSNMP::Activate();
-    }
-    int Deactivate() override
-    {
-        m_log->push_back("Deactivate");
-        return VoPlatformAppSNMP::Deactivate();
-    }
-    void DestroyApp() override { m_log->push_back("DestroyApp"); }
+    int Activate() override { return note("Activate", VoPlatformAppSNMP::Activate()); }
+    int Deactivate() override { return note("Deactivate", VoPlatformAppSNMP::Deactivate()); }
+    void DestroyApp() override { note("DestroyApp", 0); }
     void Release() override
     {
-        m_log->push_back("Release");
-        VoPlatformAppSNMP::Release();
+        note("Release", 0);
+        VoPlatformAppSNMP::Release();  // deletes this
     }
 
 private:
+    int note(const char* call, int result)
+    {
+        m_log->push_back(call);
+        return result;
+    }
     std::vector<std::string>* m_log;
 };
 
@@ -106,60 +103,42 @@ protected:
         kw::agentstub::reset();
     }
 
-    CSnmpAppBase& App()
-    {
-        if (m_app == nullptr) m_app = new CSnmpAppBase();
-        return *m_app;
-    }
-
-    // Swaps the application's transport for a recording one.
-    void SpyOn(CSnmpAppBase& app)
-    {
-        app.m_pPlatformApp->Release();
-        app.m_pPlatformApp = new SpyTransport(&m_log);
-    }
-
-    CSnmpAppBase* m_app = nullptr;
+    CSnmpAppBase* m_app = new CSnmpAppBase();
     std::vector<std::string> m_log;
 };
 
 TEST_F(SnmpAppTest, ExecuteShellReportsAStartedAndReapedChild)
 {
-    CSnmpAppBase& app = App();
-    EXPECT_EQ(app.ExecuteShell(nullptr), 0);
-    EXPECT_EQ(app.ExecuteShell("true"), 1);
-    EXPECT_EQ(app.ExecuteShell("exit 3"), 1) << "the exit status is not examined";
-    EXPECT_EQ(app.ExecuteShell("/nonexistent/program"), 1);
+    EXPECT_EQ(m_app->ExecuteShell(nullptr), 0);
+    EXPECT_EQ(m_app->ExecuteShell("true"), 1);
+    EXPECT_EQ(m_app->ExecuteShell("exit 3"), 1) << "the exit status is not examined";
+    EXPECT_EQ(m_app->ExecuteShell("/nonexistent/program"), 1);
 
     // It runs through the shell and returns only once the command has finished.
     char dir[] = "/tmp/kw-agent-shell-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string file = std::string(dir) + "/out";
     const std::string cmd = "sleep 0.2; printf 'a b' | tr ' ' '-' > " + file;
-    EXPECT_EQ(app.ExecuteShell(cmd.c_str()), 1);
-    std::ifstream in(file);
+    EXPECT_EQ(m_app->ExecuteShell(cmd.c_str()), 1);
     std::string text;
-    std::getline(in, text);
+    std::getline(std::ifstream(file), text);
     EXPECT_EQ(text, "a-b");
     unlink(file.c_str());
     rmdir(dir);
 }
 
-TEST_F(SnmpAppTest, ConstructorAttachesItsTransportAndTheDestructorDetachesIt)
+// The destructor detaches the transport, so a late request fails at once.
+TEST_F(SnmpAppTest, TransportIsAttachedForTheAppsLifetimeOnly)
 {
-    CSnmpAppBase* app = new CSnmpAppBase();
-    ASSERT_NE(app->m_pPlatformApp, nullptr);
-    EXPECT_EQ(app->m_pPlatformApp->m_pOwnerApp, app);
-    EXPECT_EQ(Api()->m_pSender, AsSender(app->m_pPlatformApp));
-    delete app;
+    ASSERT_NE(m_app->m_pPlatformApp, nullptr);
+    EXPECT_EQ(m_app->m_pPlatformApp->m_pOwnerApp, m_app);
+    EXPECT_EQ(Api()->m_pSender, AsSender(m_app->m_pPlatformApp));
+    EXPECT_EQ(m_app->JoinSnmpThread(), 0) << "no agent thread yet";
+    delete m_app;
+    m_app = nullptr;
     EXPECT_EQ(Api()->m_pSender, nullptr);
-}
 
-TEST_F(SnmpAppTest, RequestAfterTheTransportIsReleasedFailsAtOnce)
-{
     kw::host::VirtualClockScope clock;
-    delete new CSnmpAppBase();
-
     unsigned char buf[256];
     memset(buf, 0xEE, sizeof buf);
     const unsigned int before = VoGetTickCountSNMP();
@@ -168,19 +147,17 @@ TEST_F(SnmpAppTest, RequestAfterTheTransportIsReleasedFailsAtOnce)
     EXPECT_EQ(VoGetTickCountSNMP(), before) << "no pause, no wait for a reply";
 }
 
-TEST_F(SnmpAppTest, CreateStartsTheAgentWithItsArgumentsAfterBothCallbacks)
+TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacksAndTakesReplies)
 {
     // The packaged file is absent on a build machine, so the copy fails; creation goes on.
     struct stat st;
     if (stat("/mtd_cmmlib/Comp_LIB/SNMP/var/net-snmp/snmpd.conf", &st) == 0) {
         GTEST_SKIP() << "the device's configuration file exists here";
     }
-    CSnmpAppBase& app = App();
     Framework& fw = Framework::instance();
-    ASSERT_TRUE(fw.registerApp(kVoSnmpAppName, &app));
+    ASSERT_TRUE(fw.registerApp(kVoSnmpAppName, m_app));
     EXPECT_TRUE(fw.create(kVoSnmpAppName));
-    ASSERT_TRUE(kw::agentstub::waitForMain(kMainWaitMs));
-
+    ASSERT_TRUE(kw::agentstub::waitForMain(10000));
     EXPECT_EQ(kw::agentstub::calls(),
               (std::vector<std::string>{"RegisterCallback_STR", "RegisterCallback_HOLIDAY",
                                         "main_snmp"}));
@@ -189,61 +166,43 @@ TEST_F(SnmpAppTest, CreateStartsTheAgentWithItsArgumentsAfterBothCallbacks)
         (std::vector<std::string>{"hostrx", "-f", "-c", "/mtd_cmmlib/Comp_LIB/SNMP/snmpd.conf"}));
     EXPECT_EQ(kw::agentstub::stringCallback(), &CSnmpAppBase::RIX_Func_Call_Str);
     EXPECT_EQ(kw::agentstub::holidayCallback(), &CSnmpAppBase::RIX_Func_Call_Holiday);
-    EXPECT_TRUE(CAppEventManager::GetInstance()->IsSubscribed(0x10005, &app));
-    EXPECT_TRUE(fw.hasListener(static_cast<ORVALE0300::IMessageListener*>(&app)));
+    EXPECT_TRUE(CAppEventManager::GetInstance()->IsSubscribed(0x10005, m_app));
+    EXPECT_TRUE(fw.hasListener(AsListener(m_app)));
 
-    // Once the agent has left its loop the host can join its thread, once.
-    kw::agentstub::stopMain();
-    EXPECT_EQ(app.JoinSnmpThread(), 1);
-    EXPECT_EQ(app.JoinSnmpThread(), 0);
-
-    EXPECT_TRUE(fw.destroy(kVoSnmpAppName));
-    EXPECT_FALSE(fw.hasListener(static_cast<ORVALE0300::IMessageListener*>(&app)));
-    fw.unregisterApp(kVoSnmpAppName);
-}
-
-TEST_F(SnmpAppTest, ReplyEventsPostedToTheAppReachTheEngine)
-{
-    CSnmpAppBase& app = App();
-    Framework& fw = Framework::instance();
-    ASSERT_TRUE(fw.registerApp(kVoSnmpAppName, &app));
-    ASSERT_TRUE(fw.create(kVoSnmpAppName));
-
+    // A reply event posted to the application reaches the engine and bufferSource.
     ASSERT_TRUE(fw.post(kVoSnmpAppName, ReplyEvent(0x2808, {0xFF, 0x05, 0x03, 0x41, 0x11, 0x01})));
     fw.waitIdle(kVoSnmpAppName);
     EXPECT_EQ(TakeReply(0x11), (Bytes{0x41, 0x01}));
     const Bytes frame{0xFF, 0x03, 0x41, 0x11, 0x01, 0x55};
     EXPECT_EQ(Bytes(bufferSource, bufferSource + frame.size()), frame);
 
+    // Once the agent has left its loop the host can join its thread, once.
     kw::agentstub::stopMain();
-    EXPECT_EQ(app.JoinSnmpThread(), 1);
+    EXPECT_EQ(m_app->JoinSnmpThread(), 1);
+    EXPECT_EQ(m_app->JoinSnmpThread(), 0);
     EXPECT_TRUE(fw.destroy(kVoSnmpAppName));
-    fw.unregisterApp(kVoSnmpAppName);
+    EXPECT_FALSE(fw.hasListener(AsListener(m_app)));
 }
 
 TEST_F(SnmpAppTest, FrameworkCallsAreForwardedToTheTransport)
 {
-    CSnmpAppBase& app = App();
-    SpyOn(app);
+    m_app->m_pPlatformApp->Release();
+    m_app->m_pPlatformApp = new SpyTransport(&m_log);
     int param = 7;
-
-    EXPECT_TRUE(app.t_OnActivate(ORVALE0300::DTV_APP_NONE, nullptr));
-    EXPECT_TRUE(app.t_OnActivate(ORVALE0300::DTV_APP_SIGNAGE, &param));
-    EXPECT_TRUE(app.t_OnDeactivate(ORVALE0300::DTV_APP_SIGNAGE, &param));
-    EXPECT_TRUE(app.t_OnEndActivating(0, 0));
-    EXPECT_TRUE(app.t_OnEndActivating(~0ul, -1));
-    EXPECT_TRUE(app.t_OnEndDeactivating(12345, 1));
+    EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_NONE, nullptr));
+    EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_SIGNAGE, &param));
+    EXPECT_TRUE(m_app->t_OnDeactivate(ORVALE0300::DTV_APP_SIGNAGE, &param));
+    EXPECT_TRUE(m_app->t_OnEndActivating(~0ul, -1));
+    EXPECT_TRUE(m_app->t_OnEndDeactivating(12345, 1));
 
     // A reply event is consumed (payload freed by the transport); any other is left alone.
     PTEvent reply = ReplyEvent(0x2809, {0xFF, 0x00, 0x03, 0x41, 0x13, 0x00});
-    EXPECT_EQ(app.t_OnUserMessage(&reply), 1);
+    EXPECT_EQ(m_app->t_OnUserMessage(&reply), 1);
     EXPECT_EQ(TakeReply(0x13), (Bytes{0x41, 0x00}));
     PTEvent other = ReplyEvent(0x2807, {0x01});
-    EXPECT_EQ(app.t_OnUserMessage(&other), 0);
+    EXPECT_EQ(m_app->t_OnUserMessage(&other), 0);
     delete[] static_cast<unsigned char*>(other.pData);
-
-    // Never created, so there is no listener to remove.
-    EXPECT_FALSE(app.t_Destroy());
+    EXPECT_FALSE(m_app->t_Destroy()) << "never created: no listener to remove";
 
     EXPECT_EQ(m_log, (std::vector<std::string>{"Activate", "Activate", "Deactivate", "ProcEvent",
                                                "ProcEvent", "DestroyApp"}));
@@ -254,30 +213,21 @@ TEST_F(SnmpAppTest, FrameworkCallsAreForwardedToTheTransport)
 
 TEST_F(SnmpAppTest, WithoutATransportNothingIsForwardedAndCreateMakesOne)
 {
-    CSnmpAppBase& app = App();
-    app.m_pPlatformApp->Release();
-    app.m_pPlatformApp = nullptr;
-
+    m_app->m_pPlatformApp->Release();
+    m_app->m_pPlatformApp = nullptr;
     PTEvent reply = ReplyEvent(0x2808, {0xFF, 0x00, 0x03, 0x41, 0x11, 0x01});
-    EXPECT_EQ(app.t_OnUserMessage(&reply), 0);
-    EXPECT_NE(reply.pData, nullptr);
-    delete[] static_cast<unsigned char*>(reply.pData);
-    EXPECT_TRUE(app.t_OnActivate(ORVALE0300::DTV_APP_NONE, nullptr));
-    EXPECT_TRUE(app.t_OnDeactivate(ORVALE0300::DTV_APP_NONE, nullptr));
-    EXPECT_FALSE(app.t_Destroy());
+    EXPECT_EQ(m_app->t_OnUserMessage(&reply), 0);
+    delete[] static_cast<unsigned char*>(reply.pData);  // not taken
+    EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_NONE, nullptr));
+    EXPECT_TRUE(m_app->t_OnDeactivate(ORVALE0300::DTV_APP_NONE, nullptr));
+    EXPECT_FALSE(m_app->t_Destroy());
 
-    EXPECT_TRUE(app.t_Create());
-    ASSERT_NE(app.m_pPlatformApp, nullptr);
-    EXPECT_EQ(app.m_pPlatformApp->m_pOwnerApp, &app);
-    EXPECT_EQ(Api()->m_pSender, AsSender(app.m_pPlatformApp));
-    EXPECT_TRUE(
-        Framework::instance().hasListener(static_cast<ORVALE0300::IMessageListener*>(&app)));
-    EXPECT_TRUE(app.t_Destroy());
-}
-
-TEST_F(SnmpAppTest, JoinWithoutAnAgentThreadReturnsZero)
-{
-    EXPECT_EQ(App().JoinSnmpThread(), 0);
+    EXPECT_TRUE(m_app->t_Create());
+    ASSERT_NE(m_app->m_pPlatformApp, nullptr);
+    EXPECT_EQ(m_app->m_pPlatformApp->m_pOwnerApp, m_app);
+    EXPECT_EQ(Api()->m_pSender, AsSender(m_app->m_pPlatformApp));
+    EXPECT_TRUE(Framework::instance().hasListener(AsListener(m_app)));
+    EXPECT_TRUE(m_app->t_Destroy());
 }
 
 }  // namespace

@@ -6,56 +6,30 @@ namespace {
 
 constexpr unsigned int kUntouched = 0x5A5A5A5Au;
 
-struct Converted {
-    int code;
-    unsigned int value;
-};
-
-Converted Convert(const char* text)
+TEST(XtoiTest, ResultCodesAndValues)
 {
-    unsigned int value = kUntouched;
-    const int code = xtoi(text, &value);
-    return {code, value};
-}
-
-TEST(XtoiTest, ConvertsUpToEightDigitsInEitherCase)
-{
-    EXPECT_EQ(Convert("1F").code, 1);
-    EXPECT_EQ(Convert("1F").value, 0x1Fu);
-    EXPECT_EQ(Convert("ffffffff").value, 0xFFFFFFFFu);
-    EXPECT_EQ(Convert("ffffffff").code, 1);
-    EXPECT_EQ(Convert("0").value, 0u);
-    EXPECT_EQ(Convert("aBcD0123").value, 0xABCD0123u);
-    EXPECT_EQ(Convert("00000009").value, 9u);
-}
-
-TEST(XtoiTest, EmptyTextSucceedsWithoutWriting)
-{
-    const Converted c = Convert("");
-    EXPECT_EQ(c.code, 1);
-    EXPECT_EQ(c.value, kUntouched);
-}
-
-TEST(XtoiTest, MoreThanEightCharactersAreRefusedWithoutWriting)
-{
-    for (const char* text : {"123456789", "fffffffff", "0x1234567", "1 2 3 4 5 6"}) {
-        const Converted c = Convert(text);
-        EXPECT_EQ(c.code, 2) << text;
-        EXPECT_EQ(c.value, kUntouched) << text;
+    struct Case {
+        const char* text;
+        int code;
+        unsigned int value;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"1F", 1, 0x1F}, {"ffffffff", 1, 0xFFFFFFFFu}, {"0", 1, 0}, {"aBcD0123", 1, 0xABCD0123u},
+        {"00000009", 1, 9}, {"", 1, kUntouched},  // empty: success without writing
+        // More than eight characters: refused without writing.
+        {"123456789", 2, kUntouched}, {"fffffffff", 2, kUntouched}, {"0x1234567", 2, kUntouched},
+        {"1 2 3 4 5 6", 2, kUntouched},
+        // Any other character: all ones.
+        {"0x10", 4, ~0u}, {"1 2", 4, ~0u}, {" 1", 4, ~0u}, {"1 ", 4, ~0u}, {"-1", 4, ~0u},
+        {"+1", 4, ~0u}, {"G", 4, ~0u}, {"12g4", 4, ~0u}, {"1F\n", 4, ~0u},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        unsigned int value = kUntouched;
+        EXPECT_EQ(xtoi(c.text, &value), c.code) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
     }
-}
-
-TEST(XtoiTest, AnyOtherCharacterYieldsAllOnes)
-{
-    for (const char* text : {"0x10", "1 2", " 1", "1 ", "-1", "+1", "G", "12g4", "1F\n"}) {
-        const Converted c = Convert(text);
-        EXPECT_EQ(c.code, 4) << text;
-        EXPECT_EQ(c.value, 0xFFFFFFFFu) << text;
-    }
-}
-
-TEST(XtoiTest, NullPointersAreRefused)
-{
     unsigned int value = kUntouched;
     EXPECT_EQ(xtoi(nullptr, &value), 0);
     EXPECT_EQ(value, kUntouched);

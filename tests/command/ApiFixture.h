@@ -11,6 +11,8 @@
 
 namespace kw::command::test {
 
+using Bytes = std::vector<uint8_t>;
+
 class ApiTest : public ::testing::Test {
 protected:
     void TearDown() override
@@ -19,18 +21,18 @@ protected:
         EXPECT_EQ(0, m_api->m_Lock.m_nLockCount);
         EXPECT_EQ(pthread_t{}, m_api->m_Lock.m_OwnerThread.load());
     }
-
     static uint32_t now() { return kw::host::Clock::now(); }
-
-    // Virtual time between the last frame's send and now, i.e. the pause plus the wait of a
-    // transaction that has just returned.
+    // Pause plus wait of the transaction that has just returned.
     uint32_t sinceLastSend() const
     {
         const auto frames = m_panel.frames();
-        EXPECT_FALSE(frames.empty());
         return frames.empty() ? 0 : now() - frames.back().tick;
     }
-
+    Bytes lastFrame() const
+    {
+        const auto frames = m_panel.frames();
+        return frames.empty() ? Bytes{} : frames.back().bytes;
+    }
     size_t repliesLeft() const
     {
         VoAutoLockSNMP guard(&m_api->m_ReplyLock);

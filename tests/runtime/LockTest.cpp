@@ -1,3 +1,5 @@
+// The recursive lock across real threads: a contender is checked to be asleep in the kernel
+// before the test looks at whether it got in.
 #include <gtest/gtest.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -13,30 +14,18 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-pid_t currentTid()
-{
-    return static_cast<pid_t>(syscall(SYS_gettid));
-}
-
-// The scheduler state letter of a thread of this process ('S' while it sleeps in a wait).
-char threadState(pid_t tid)
-{
-    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    if (close == std::string::npos || close + 2 >= line.size()) return '?';
-    return line[close + 2];
-}
-
-// Waits (real time, bounded) until a thread sleeps in the kernel.
+// Waits (real time, bounded) until the thread's scheduler state is 'S' (asleep in a wait).
 bool waitUntilBlocked(pid_t tid)
 {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (threadState(tid) == 'S') return true;
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S') {
+            return true;
+        }
         std::this_thread::yield();
     }
     return false;
@@ -47,103 +36,87 @@ class Contender {
 public:
     explicit Contender(VoLockSNMP& lock)
         : m_thread([this, &lock] {
-              m_tid.store(currentTid());
+              m_tid = static_cast<pid_t>(syscall(SYS_gettid));
               lock.Lock();
-              m_acquired.store(true);
+              m_acquired = true;
               lock.Unlock();
           })
     {
     }
-    ~Contender()
+    ~Contender() { join(); }
+    // True once the contender sleeps on the lock without having got it.
+    bool blocked()
+    {
+        while (m_tid.load() == 0) std::this_thread::yield();
+        return waitUntilBlocked(m_tid.load()) && !m_acquired.load();
+    }
+    bool joinAcquired()
+    {
+        join();
+        return m_acquired.load();
+    }
+
+private:
+    void join()
     {
         if (m_thread.joinable()) m_thread.join();
     }
-
-    pid_t tid()
-    {
-        while (m_tid.load() == 0) std::this_thread::yield();
-        return m_tid.load();
-    }
-    bool acquired() const { return m_acquired.load(); }
-    void join() { m_thread.join(); }
-
-private:
     std::atomic<pid_t> m_tid{0};
     std::atomic<bool> m_acquired{false};
     std::thread m_thread;
 };
 
-TEST(VoLockSNMP, NewLockIsFree)
-{
-    VoLockSNMP lock;
-    EXPECT_EQ(lock.m_OwnerThread.load(), pthread_t{});
-    EXPECT_EQ(lock.m_nLockCount, 0);
-}
-
 TEST(VoLockSNMP, RecursiveOwnerReleasesOnlyAtLastUnlock)
 {
     VoLockSNMP lock;
+    EXPECT_EQ(lock.m_OwnerThread.load(), pthread_t{});
     lock.Lock();
     lock.Lock();
     EXPECT_EQ(lock.m_nLockCount, 2);
-    EXPECT_TRUE(pthread_equal(lock.m_OwnerThread.load(), pthread_self()));
-
     Contender other(lock);
-    ASSERT_TRUE(waitUntilBlocked(other.tid()));
-    EXPECT_FALSE(other.acquired());
+    ASSERT_TRUE(other.blocked());
 
     lock.Unlock();
-    // Still held at depth 1: the contender cannot have taken it.
     EXPECT_EQ(lock.m_nLockCount, 1);
     EXPECT_TRUE(pthread_equal(lock.m_OwnerThread.load(), pthread_self()));
-    ASSERT_TRUE(waitUntilBlocked(other.tid()));
-    EXPECT_FALSE(other.acquired());
+    ASSERT_TRUE(other.blocked());
 
     lock.Unlock();
-    other.join();
-    EXPECT_TRUE(other.acquired());
+    EXPECT_TRUE(other.joinAcquired());
     EXPECT_EQ(lock.m_OwnerThread.load(), pthread_t{});
     EXPECT_EQ(lock.m_nLockCount, 0);
 }
 
-TEST(VoLockSNMP, UnlockByNonOwnerIsIgnored)
+// Neither a stranger's Unlock nor an Unlock of a free lock may give the semaphore back.
+TEST(VoLockSNMP, StrayUnlocksAreIgnored)
 {
     VoLockSNMP lock;
+    lock.Unlock();
+    EXPECT_EQ(lock.m_nLockCount, 0);
     lock.Lock();
     std::thread([&] { lock.Unlock(); }).join();
     EXPECT_EQ(lock.m_nLockCount, 1);
     EXPECT_TRUE(pthread_equal(lock.m_OwnerThread.load(), pthread_self()));
 
-    // The semaphore was not given back either: a contender still waits for the owner.
     Contender other(lock);
-    ASSERT_TRUE(waitUntilBlocked(other.tid()));
-    EXPECT_FALSE(other.acquired());
+    ASSERT_TRUE(other.blocked());
     lock.Unlock();
-    other.join();
-    EXPECT_TRUE(other.acquired());
+    EXPECT_TRUE(other.joinAcquired());
 }
 
-TEST(VoLockSNMP, UnlockOfFreeLockChangesNothing)
+TEST(VoLockSNMP, AutoLockNestsAndExcludesAcrossThreads)
 {
     VoLockSNMP lock;
-    lock.Unlock();
+    {
+        VoAutoLockSNMP outer(&lock);
+        VoAutoLockSNMP inner(&lock);
+        VoAutoLockSNMP none(nullptr);
+        EXPECT_EQ(lock.m_nLockCount, 2);
+    }
     EXPECT_EQ(lock.m_nLockCount, 0);
-    // An extra Give would let two threads in at once; the lock still excludes.
-    lock.Lock();
-    Contender other(lock);
-    ASSERT_TRUE(waitUntilBlocked(other.tid()));
-    EXPECT_FALSE(other.acquired());
-    lock.Unlock();
-    other.join();
-    EXPECT_TRUE(other.acquired());
-}
 
-TEST(VoLockSNMP, ExcludesAcrossThreads)
-{
-    VoLockSNMP lock;
     long counter = 0;  // deliberately plain: only the lock protects it
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 2000;
+    constexpr int kThreads = 4, kRounds = 2000;
     std::thread threads[kThreads];
     for (auto& t : threads) {
         t = std::thread([&] {
@@ -157,28 +130,7 @@ TEST(VoLockSNMP, ExcludesAcrossThreads)
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, kThreads * kRounds);
     EXPECT_EQ(lock.m_nLockCount, 0);
-}
-
-TEST(VoAutoLockSNMP, LocksForItsScope)
-{
-    VoLockSNMP lock;
-    {
-        VoAutoLockSNMP outer(&lock);
-        EXPECT_EQ(lock.m_nLockCount, 1);
-        {
-            VoAutoLockSNMP inner(&lock);
-            EXPECT_EQ(lock.m_nLockCount, 2);
-        }
-        EXPECT_EQ(lock.m_nLockCount, 1);
-    }
-    EXPECT_EQ(lock.m_nLockCount, 0);
     EXPECT_EQ(lock.m_OwnerThread.load(), pthread_t{});
-}
-
-TEST(VoAutoLockSNMP, NullLockIsNoOp)
-{
-    VoAutoLockSNMP guard(nullptr);
-    EXPECT_EQ(guard.m_pLock, nullptr);
 }
 
 }  // namespace
