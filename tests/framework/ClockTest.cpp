@@ -1,12 +1,10 @@
 // The clock behind PCTime: virtual time for tests, real time otherwise.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "host/framework/Clock.h"
 #include "platform/PCTime.h"
@@ -22,7 +20,7 @@ struct Firing {
     bool fired = false;
 };
 
-// Records when and where a timer ran; read only after a Sleep or drain has waited for it.
+// Records when and where timers ran; read only after a Sleep or drain has waited for them.
 class Recorder {
 public:
     std::function<void()> at(int i)
@@ -40,39 +38,29 @@ public:
 
 private:
     std::mutex m_mutex;
-    Firing m_firings[4];
+    Firing m_firings[2];
 };
 
-TEST(VirtualClock, SleepAdvancesAtOnce)
+TEST(VirtualClock, SleepAdvancesAtOnceAndRunsDueTimersOnTheClockThread)
 {
     VirtualClockScope scope(1000);
     EXPECT_TRUE(Clock::isVirtual());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(PCTime::Tick(), 1000u);
     PCTime::Sleep(10000, 0);
-    EXPECT_EQ(PCTime::Tick(), 11000u);
-    PCTime::Sleep(0, 0);
     PCTime::Sleep(-5, 0);  // a negative pause is no pause
     EXPECT_EQ(PCTime::Tick(), 11000u);
     Clock::advance(500);
     EXPECT_EQ(PCTime::Tick(), 11500u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-}
 
-TEST(VirtualClock, TimersDueDuringASleepRunOnTheClockThreadBeforeItReturns)
-{
-    VirtualClockScope scope;
     Recorder rec;
     Clock::schedule(150, rec.at(0));
     Clock::schedule(250, rec.at(1));
     PCTime::Sleep(200, 0);
-
-    const Firing first = rec.get(0);
-    EXPECT_TRUE(first.fired);
-    EXPECT_NE(first.thread, std::this_thread::get_id());
-    EXPECT_EQ(first.tick, 200u);  // the pause moved time in one step
+    EXPECT_TRUE(rec.get(0).fired);
+    EXPECT_NE(rec.get(0).thread, std::this_thread::get_id());
+    EXPECT_EQ(rec.get(0).tick, 11700u);  // the pause moved time in one step
     EXPECT_FALSE(rec.get(1).fired);
-
     PCTime::Sleep(100, 0);
     EXPECT_TRUE(rec.get(1).fired);
 }
@@ -103,41 +91,33 @@ TEST(VirtualClock, TickWrapsAndSignedDifferencesStayRight)
     PCTime::Sleep(0x200, 0);
     const uint32_t t1 = PCTime::Tick();
     EXPECT_EQ(t1, 0x100u);
-    EXPECT_EQ(t1 - t0, 0x200u);
     EXPECT_EQ(static_cast<int32_t>(t1 - t0), 0x200);
     EXPECT_EQ(static_cast<int32_t>(t0 - t1), -0x200);
     ASSERT_TRUE(rec.get(0).fired);
     EXPECT_EQ(rec.get(0).tick, 0x100u);
 }
 
-TEST(VirtualClock, LeavingVirtualTimeDropsPendingTimers)
+TEST(RealClock, LeavingVirtualTimeDropsTimersAndRealTimeRuns)
 {
     Recorder rec;
     {
         VirtualClockScope scope;
         Clock::schedule(1000, rec.at(0));
     }
-    EXPECT_FALSE(Clock::isVirtual());
+    ASSERT_FALSE(Clock::isVirtual());
     Clock::drain();
     EXPECT_FALSE(rec.get(0).fired);
-}
 
-TEST(RealClock, SleepsTicksAndRunsTimers)
-{
-    ASSERT_FALSE(Clock::isVirtual());
     const uint32_t t0 = PCTime::Tick();
     PCTime::Sleep(20, 0);
     EXPECT_GE(static_cast<int32_t>(PCTime::Tick() - t0), 20);
-
     Clock::advance(100000);  // real time cannot be moved
     EXPECT_LT(static_cast<int32_t>(PCTime::Tick() - t0), 100000);
-
-    Recorder rec;
-    Clock::schedule(5, rec.at(0));
+    Clock::schedule(5, rec.at(1));
     Clock::drain();
-    ASSERT_TRUE(rec.get(0).fired);
-    EXPECT_NE(rec.get(0).thread, std::this_thread::get_id());
-    EXPECT_GE(static_cast<int32_t>(rec.get(0).tick - t0), 5);
+    ASSERT_TRUE(rec.get(1).fired);
+    EXPECT_NE(rec.get(1).thread, std::this_thread::get_id());
+    EXPECT_GE(static_cast<int32_t>(rec.get(1).tick - t0), 5);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Seeded fault injection and the responder that applies it to the panel's replies.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,73 +11,78 @@ using namespace std::chrono_literals;
 
 namespace {
 
-FaultConfig mixed(uint32_t seed)
-{
-    FaultConfig c;
-    c.silentRate = 0.2;
-    c.nakRate = 0.2;
-    c.corruptRate = 0.2;
-    c.garbageRate = 0.3;
-    c.seed = seed;
-    return c;
-}
+using Bytes = std::vector<uint8_t>;
 
-struct Outcome {
-    bool silent, nak, corrupt;
-    uint32_t pick;
-    uint8_t mask;
-    std::vector<uint8_t> garbage;
-    bool operator==(const Outcome& o) const
-    {
-        return silent == o.silent && nak == o.nak && corrupt == o.corrupt && pick == o.pick &&
-               mask == o.mask && garbage == o.garbage;
-    }
-};
-
-std::vector<Outcome> run(FaultInjector& injector, int count)
+// The plans of `count` draws, flattened so runs compare as strings of bytes.
+std::vector<Bytes> run(FaultConfig config, int count)
 {
-    std::vector<Outcome> outcomes;
+    FaultInjector injector(config);
+    std::vector<Bytes> plans;
     for (int i = 0; i < count; ++i) {
         const FaultPlan p = injector.next();
-        outcomes.push_back({p.silent, p.nak, p.corrupt, p.corruptPick, p.corruptMask, p.garbage});
+        Bytes flat{p.silent, p.nak, p.corrupt, p.corruptMask, static_cast<uint8_t>(p.corruptPick)};
+        flat.insert(flat.end(), p.garbage.begin(), p.garbage.end());
+        plans.push_back(flat);
     }
-    return outcomes;
+    return plans;
 }
 
-// What the host sees from one line-dialect exchange with the responder.
-std::vector<std::vector<uint8_t>> exchange(PanelResponder& panel, uint8_t cmd,
-                                           std::vector<uint8_t> data)
+std::shared_ptr<FaultInjector> faults(double FaultConfig::*rate, uint32_t seed = 7)
 {
-    const auto frame = encodeCommand(Dialect::Line, {cmd, 1, std::move(data)});
-    std::vector<std::vector<uint8_t>> out;
-    for (auto& o : panel.receive(frame.data(), frame.size(), {})) out.push_back(o.bytes);
-    return out;
+    FaultConfig c;
+    c.*rate = 1;
+    c.seed = seed;
+    return std::make_shared<FaultInjector>(c);
+}
+
+// The replies the host reads back from one exchange with the responder.
+std::vector<Reply> exchange(PanelResponder& panel, Dialect dialect, uint8_t cmd, Bytes data = {})
+{
+    const auto frame = encodeCommand(dialect, {cmd, 1, std::move(data)});
+    ReplyReader reader({dialect, 1, 100ms});
+    for (auto& o : panel.receive(frame.data(), frame.size(), {}))
+        reader.feed(o.bytes.data(), o.bytes.size(), {});
+    std::vector<Reply> replies;
+    while (auto r = reader.next()) replies.push_back(*r);
+    reader.expire(std::chrono::steady_clock::time_point{} + 1s);  // a buried frame would show
+    while (auto r = reader.next()) replies.push_back(*r);
+    return replies;
 }
 
 }  // namespace
 
-TEST(PanelFaults, TheSameSeedRepeatsTheSameFaults)
+TEST(PanelFaults, TheSameSeedRepeatsTheSameFaultsAtRoughlyTheRates)
 {
-    FaultInjector a(mixed(42)), b(mixed(42)), c(mixed(43));
-    const auto runA = run(a, 300), runB = run(b, 300), runC = run(c, 300);
-    EXPECT_EQ(runA, runB);
-    EXPECT_NE(runA, runC);
+    FaultConfig mixed;
+    mixed.silentRate = 0.2;
+    mixed.nakRate = 0.2;
+    mixed.corruptRate = 0.2;
+    mixed.garbageRate = 0.3;
+    mixed.seed = 42;
+    const auto a = run(mixed, 300);
+    EXPECT_EQ(a, run(mixed, 300));
+    mixed.seed = 43;
+    EXPECT_NE(a, run(mixed, 300));
 
     int silent = 0, nak = 0, corrupt = 0, garbage = 0;
-    for (const Outcome& o : runA) {
-        silent += o.silent;
-        nak += o.nak;
-        corrupt += o.corrupt;
-        garbage += !o.garbage.empty();
-        EXPECT_NE(o.mask, 0);
-        EXPECT_LE(o.garbage.size(), 8u);
-        EXPECT_FALSE(o.silent && (o.nak || o.corrupt || !o.garbage.empty()));
+    for (const Bytes& p : a) {
+        silent += p[0];
+        nak += p[1];
+        corrupt += p[2];
+        garbage += p.size() > 5;
+        EXPECT_NE(p[3], 0);            // the corruption mask flips something
+        EXPECT_LE(p.size(), 5u + 8u);  // at most 8 garbage bytes
+        EXPECT_FALSE(p[0] && (p[1] || p[2] || p.size() > 5));
     }
-    // Roughly the configured rates (300 draws; loose bounds).
     EXPECT_NEAR(silent, 60, 30);
     EXPECT_NEAR(nak, 48, 30);
     EXPECT_NEAR(corrupt, 48, 30);
     EXPECT_NEAR(garbage, 72, 35);
+
+    FaultConfig all;  // rate 1 always, rate 0 never
+    all.nakRate = all.corruptRate = all.garbageRate = 1;
+    for (const Bytes& p : run(all, 50)) EXPECT_TRUE(p[1] && p[2] && p.size() > 5);
+    for (const Bytes& p : run(FaultConfig{}, 50)) EXPECT_EQ(p, (Bytes{0, 0, 0, p[3], p[4]}));
 }
 
 TEST(PanelFaults, ValidatesRates)
@@ -93,90 +99,43 @@ TEST(PanelFaults, ValidatesRates)
     EXPECT_TRUE(c.validate());
 }
 
-TEST(PanelFaults, RateOneAlwaysAndRateZeroNever)
-{
-    FaultConfig all;
-    all.nakRate = 1;
-    all.corruptRate = 1;
-    all.garbageRate = 1;
-    FaultInjector always(all);
-    FaultInjector never(FaultConfig{});
-    for (int i = 0; i < 50; ++i) {
-        const FaultPlan p = always.next();
-        EXPECT_TRUE(p.nak && p.corrupt && !p.garbage.empty());
-        const FaultPlan q = never.next();
-        EXPECT_FALSE(q.silent || q.nak || q.corrupt || !q.garbage.empty());
-    }
-}
-
-TEST(PanelFaults, ResponderSilenceAndNakLeaveTheStateAlone)
+TEST(PanelFaults, ResponderAppliesEachFaultAndLeavesTheStateAlone)
 {
     auto model = std::make_shared<PanelModel>();
-    FaultConfig silent;
-    silent.silentRate = 1;
-    PanelResponder mute(model, std::make_shared<FaultInjector>(silent), {});
-    EXPECT_TRUE(exchange(mute, 0x12, {0x40}).empty());
+    PanelResponder mute(model, faults(&FaultConfig::silentRate), {});
+    EXPECT_TRUE(exchange(mute, Dialect::Line, 0x12, {0x40}).empty());
     EXPECT_EQ(mute.commands(), 1u);
+    PanelResponder refusing(model, faults(&FaultConfig::nakRate), {});
+    EXPECT_EQ(exchange(refusing, Dialect::Line, 0x12, {0x40}),
+              std::vector<Reply>{makeNak(0x12, NakReason::Injected)});
+    EXPECT_EQ(model->handle(0x12, {}).values, Bytes{15});
 
-    FaultConfig nak;
-    nak.nakRate = 1;
-    PanelResponder refusing(model, std::make_shared<FaultInjector>(nak), {});
-    const auto out = exchange(refusing, 0x12, {0x40});
-    ASSERT_EQ(out.size(), 1u);
-    ReplyReader reader({Dialect::Line, 1, 100ms});
-    reader.feed(out[0].data(), out[0].size(), {});
-    EXPECT_EQ(reader.next(), makeNak(0x12, NakReason::Injected));
-    EXPECT_EQ(model->handle(0x12, {}).values, std::vector<uint8_t>{15});
-}
-
-TEST(PanelFaults, CorruptionFailsTheChecksumAndGarbageIsSkipped)
-{
+    // Corruption always fails the checksum; junk in front of a reply never hides it.
     for (Dialect dialect : {Dialect::Line, Dialect::Engine}) {
-        auto model = std::make_shared<PanelModel>();
-        FaultConfig corrupt;
-        corrupt.corruptRate = 1;
-        corrupt.seed = 7;
-        PanelResponder damaged(model, std::make_shared<FaultInjector>(corrupt),
-                               {dialect, 1, 200ms});
-        FaultConfig garbage;
-        garbage.garbageRate = 1;
-        garbage.seed = 7;
-        PanelResponder noisy(model, std::make_shared<FaultInjector>(garbage), {dialect, 1, 200ms});
+        SCOPED_TRACE(dialectName(dialect));
+        PanelResponder damaged(model, faults(&FaultConfig::corruptRate), {dialect, 1, 200ms});
+        PanelResponder noisy(model, faults(&FaultConfig::garbageRate), {dialect, 1, 200ms});
         for (int i = 0; i < 100; ++i) {
-            const auto frame = encodeCommand(dialect, {0x25, 1, {}});
-            ReplyReader reader({dialect, 1, 100ms});
-            for (auto& o : damaged.receive(frame.data(), frame.size(), {}))
-                reader.feed(o.bytes.data(), o.bytes.size(), {});
-            reader.expire(std::chrono::steady_clock::time_point{} + 1s);
-            EXPECT_FALSE(reader.next()) << dialectName(dialect);
-
-            // Junk in front of a reply: the reader still finds it, at once.
-            ReplyReader clean({dialect, 1, 100ms});
-            for (auto& o : noisy.receive(frame.data(), frame.size(), {}))
-                clean.feed(o.bytes.data(), o.bytes.size(), {});
-            EXPECT_EQ(clean.next(), (Reply{kAck, 0x25, {45}})) << dialectName(dialect);
+            EXPECT_TRUE(exchange(damaged, dialect, 0x25).empty());
+            EXPECT_EQ(exchange(noisy, dialect, 0x25), (std::vector<Reply>{{kAck, 0x25, {45}}}));
         }
     }
-}
 
-TEST(PanelFaults, ResponderAnswersWithItsOwnIdOrTheAddressedOne)
-{
-    auto model = std::make_shared<PanelModel>();
-    PanelResponder fixed(model, nullptr, {Dialect::Line, 3, 200ms});
-    EXPECT_TRUE(exchange(fixed, 0x11, {}).empty());  // addressed to 1, not to 3
-    EXPECT_EQ(fixed.readerStats().foreignFrames, 1u);
-
-    PanelResponder any(model, nullptr, {Dialect::Line, std::nullopt, 200ms});
-    const auto out = exchange(any, 0x11, {});
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0], encodeReply(Dialect::Line, 1, {kAck, 0x11, {1}}));
-
-    // Delay is carried with the output for the caller to wait out.
-    FaultConfig slow;
+    FaultConfig slow;  // a delay is carried with the output for the caller to wait out
     slow.delay = 250ms;
     PanelResponder delayed(model, std::make_shared<FaultInjector>(slow), {});
     const auto frame = encodeCommand(Dialect::Line, {0x11, 1, {}});
     const auto outputs = delayed.receive(frame.data(), frame.size(), {});
     ASSERT_EQ(outputs.size(), 1u);
     EXPECT_EQ(outputs[0].delay, 250ms);
+}
+
+TEST(PanelFaults, ResponderAnswersWithItsOwnIdOrTheAddressedOne)
+{
+    auto model = std::make_shared<PanelModel>();
+    PanelResponder fixed(model, nullptr, {Dialect::Line, 3, 200ms});
+    EXPECT_TRUE(exchange(fixed, Dialect::Line, 0x11).empty());  // addressed to 1, not to 3
+    EXPECT_EQ(fixed.readerStats().foreignFrames, 1u);
+    PanelResponder any(model, nullptr, {Dialect::Line, std::nullopt, 200ms});
+    EXPECT_EQ(exchange(any, Dialect::Line, 0x11), (std::vector<Reply>{{kAck, 0x11, {1}}}));
 }
