@@ -553,6 +553,11 @@ void Loop::apply(const Pending& pending, const JobResult& result, bool delegated
         const ItemResult& item = result[i];
         r->delegated = REQUEST_IS_NOT_DELEGATED;
         if (item.status == ItemResult::Status::Failed) {
+            // Give the varbind a value: an SNMPv1 answer would otherwise report the untouched
+            // varbind as noSuchName instead of the failure.
+            if (pending.kind != JobKind::Set) {
+                snmp_set_var_typed_value(r->requestvb, ASN_OCTET_STR, nullptr, 0);
+            }
             netsnmp_request_set_error(
                 r, pending.kind == JobKind::Set ? SNMP_ERR_COMMITFAILED : SNMP_ERR_GENERR);
             continue;

@@ -200,6 +200,8 @@ TEST_F(AgentTest, PanelFailureIsAnErrorNeverAValue)
     EXPECT_EQ(got->errorIndex, 1);
     EXPECT_EQ(errorOf(m_private->set(scalar(13), "01")), kCommitFailed);
     EXPECT_EQ(errorOf(MiniSnmp(m_agent->port(), "private", 0).set(scalar(13), "02")), kGenErr);
+    // SNMPv1 has genErr too: a failed read must not turn into noSuchName.
+    EXPECT_EQ(errorOf(MiniSnmp(m_agent->port(), "public", 0).get(scalar(13))), kGenErr);
     // A walk that meets a failing row stops with the error rather than inventing a value.
     EXPECT_EQ(errorOf(m_public->getNext(scalar(11))), kGenErr);
     panel().state()->failing[59] = true;  // the holiday count: the table cannot be walked either
