@@ -11,6 +11,20 @@ using namespace nsVoMessageDefSNMP;
 
 namespace {
 
+// A record on the caller's stack; its payload pointer is the caller's.
+_stVoMessage MakeMessage(int nSrcApp, int nDstApp, eVoMessageID eMessageID, long lParam,
+                         const void* pData, unsigned int nDataSize)
+{
+    _stVoMessage msg;
+    msg.eMessageID = eMessageID;
+    msg.lParam = lParam;
+    msg.pData = const_cast<void*>(pData);
+    msg.nDataSize = nDataSize;
+    msg.nSrcApp = nSrcApp;
+    msg.nDstApp = nDstApp;
+    return msg;
+}
+
 struct AppName {
     int nID;
     const char* szName;
@@ -157,13 +171,7 @@ int VoMessageSNMP::SendMessage(int nSrcApp, int nDstApp, eVoMessageID eMessageID
                                const void* pData, unsigned int nDataSize)
 {
     VoAutoLockSNMP lock(this);
-    _stVoMessage msg;
-    msg.eMessageID = eMessageID;
-    msg.lParam = lParam;
-    msg.pData = const_cast<void*>(pData);
-    msg.nDataSize = nDataSize;
-    msg.nSrcApp = nSrcApp;
-    msg.nDstApp = nDstApp;
+    _stVoMessage msg = MakeMessage(nSrcApp, nDstApp, eMessageID, lParam, pData, nDataSize);
     return SendMessage(&msg);
 }
 
@@ -174,13 +182,7 @@ int VoMessageSNMP::GetMessage(int nSrcApp, int nDstApp, eVoMessageID eMessageID,
         return 0;
     }
     VoAutoLockSNMP lock(this);
-    _stVoMessage msg;
-    msg.eMessageID = eMessageID;
-    msg.lParam = lParam;
-    msg.pData = const_cast<void*>(pData);
-    msg.nDataSize = nDataSize;
-    msg.nSrcApp = nSrcApp;
-    msg.nDstApp = nDstApp;
+    _stVoMessage msg = MakeMessage(nSrcApp, nDstApp, eMessageID, lParam, pData, nDataSize);
     auto it = m_mapInterface.find(nDstApp);
     if (it == m_mapInterface.end()) {
         return 0;
