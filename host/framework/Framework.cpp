@@ -54,9 +54,11 @@ struct AppEntry {
     }
 };
 
+using AppMap = std::map<std::string, std::shared_ptr<AppEntry>>;
+
 struct State {
     std::mutex registryMutex;
-    std::map<std::string, std::shared_ptr<AppEntry>> apps;
+    AppMap apps;
     // Apps unregistered whose thread has not ended yet; they cannot be registered again until
     // it has, or two threads would drain one queue.
     std::set<CApplication*> exiting;
@@ -219,6 +221,17 @@ void stop(const std::shared_ptr<AppEntry>& e)
     }
 }
 
+// Takes the app at `it` out of the registry, then ends its thread with the registry lock
+// released: the thread takes that lock as it ends.
+void unregisterEntry(State& s, std::unique_lock<std::mutex> registryLock, AppMap::iterator it)
+{
+    std::shared_ptr<AppEntry> e = it->second;
+    s.apps.erase(it);
+    s.exiting.insert(e->app);
+    registryLock.unlock();
+    stop(e);
+}
+
 }  // namespace
 
 Framework& Framework::instance()
@@ -252,12 +265,7 @@ void Framework::unregisterApp(const std::string& appId)
     State& s = state();
     std::unique_lock<std::mutex> lock(s.registryMutex);
     auto it = s.apps.find(appId);
-    if (it == s.apps.end()) return;
-    std::shared_ptr<AppEntry> e = it->second;
-    s.apps.erase(it);
-    s.exiting.insert(e->app);
-    lock.unlock();
-    stop(e);
+    if (it != s.apps.end()) unregisterEntry(s, std::move(lock), it);
 }
 
 void Framework::unregisterApp(CApplication* app)
@@ -266,12 +274,7 @@ void Framework::unregisterApp(CApplication* app)
     std::unique_lock<std::mutex> lock(s.registryMutex);
     auto it = std::find_if(s.apps.begin(), s.apps.end(),
                            [app](const auto& entry) { return entry.second->app == app; });
-    if (it == s.apps.end()) return;
-    std::shared_ptr<AppEntry> e = it->second;
-    s.apps.erase(it);
-    s.exiting.insert(e->app);
-    lock.unlock();
-    stop(e);
+    if (it != s.apps.end()) unregisterEntry(s, std::move(lock), it);
 }
 
 bool Framework::isRegistered(const std::string& appId)

@@ -2,22 +2,22 @@
 // serial device), with seeded fault injection. Runs until SIGINT or SIGTERM.
 #include <signal.h>
 
-#include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
+#include "host/cli/Args.h"
 #include "host/panel/PanelServer.h"
 
 namespace {
 
 using namespace kw::panel;
+using kw::cli::parseInteger;
+using kw::cli::parseRate;
+using kw::cli::UsageError;
 
 const char kUsage[] =
     "usage: kwpanel-sim [--tcp HOST:PORT] [--pty] [--serial DEV[:BAUD]] [options]\n"
@@ -48,28 +48,6 @@ const char kUsage[] =
     std::exit(code);
 }
 
-template <typename T>
-T parseInteger(std::string_view option, std::string_view text, T lo, T hi)
-{
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < lo || value > hi)
-        fail(std::string(option) + ": expected a whole number from " + std::to_string(lo) + " to " +
-             std::to_string(hi) + ", got '" + std::string(text) + "'");
-    return value;
-}
-
-double parseRate(std::string_view option, const std::string& text)
-{
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || errno != 0 || *end != '\0' || !std::isfinite(value) || value < 0 ||
-        value > 1)
-        fail(std::string(option) + ": expected a probability from 0 to 1, got '" + text + "'");
-    return value;
-}
-
 struct Settings {
     std::optional<HostPort> tcp;
     bool pty = false;
@@ -77,66 +55,56 @@ struct Settings {
     PanelServer::Options server;
 };
 
+// Throws UsageError on a mistake.
 Settings parseArguments(int argc, char** argv)
 {
     Settings settings;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::optional<std::string> inlineValue;
-        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= argc) fail(arg + ": missing value");
-            return argv[++i];
-        };
-        auto noValue = [&] {
-            if (inlineValue) fail(arg + ": takes no value");
-        };
+    kw::cli::ArgReader args(argc, argv);
+    while (args.next()) {
+        const std::string& arg = args.option();
         std::string error;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
         } else if (arg == "--tcp") {
-            auto where = parseHostPort(value(), true, &error);
-            if (!where) fail("--tcp: " + error);
+            auto where = parseHostPort(args.value(), true, &error);
+            if (!where) throw UsageError("--tcp: " + error);
             settings.tcp = where;
         } else if (arg == "--pty") {
-            noValue();
+            args.noValue();
             settings.pty = true;
         } else if (arg == "--serial") {
-            auto spec = parseSerialSpec(value(), &error);
-            if (!spec) fail("--serial: " + error);
+            auto spec = parseSerialSpec(args.value(), &error);
+            if (!spec) throw UsageError("--serial: " + error);
             settings.serial = spec;
         } else if (arg == "--display-id") {
             settings.server.displayId =
-                static_cast<uint8_t>(parseInteger<unsigned>(arg, value(), 0, 255));
+                static_cast<uint8_t>(parseInteger<unsigned>(arg, args.value(), 0, 255));
         } else if (arg == "--dialect") {
-            const std::string text = value();
+            const std::string text = args.value();
             auto dialect = parseDialect(text);
-            if (!dialect) fail("--dialect: expected line or engine, got '" + text + "'");
+            if (!dialect)
+                throw UsageError("--dialect: expected line or engine, got '" + text + "'");
             settings.server.dialect = *dialect;
         } else if (arg == "--delay-ms") {
             settings.server.faults.delay =
-                std::chrono::milliseconds(parseInteger<long>(arg, value(), 0, 600000));
+                std::chrono::milliseconds(parseInteger<long>(arg, args.value(), 0, 600000));
         } else if (arg == "--silent-rate") {
-            settings.server.faults.silentRate = parseRate(arg, value());
+            settings.server.faults.silentRate = parseRate(arg, args.value());
         } else if (arg == "--nak-rate") {
-            settings.server.faults.nakRate = parseRate(arg, value());
+            settings.server.faults.nakRate = parseRate(arg, args.value());
         } else if (arg == "--corrupt-rate") {
-            settings.server.faults.corruptRate = parseRate(arg, value());
+            settings.server.faults.corruptRate = parseRate(arg, args.value());
         } else if (arg == "--garbage-rate") {
-            settings.server.faults.garbageRate = parseRate(arg, value());
+            settings.server.faults.garbageRate = parseRate(arg, args.value());
         } else if (arg == "--seed") {
-            settings.server.faults.seed = parseInteger<uint32_t>(arg, value(), 0, UINT32_MAX);
+            settings.server.faults.seed = parseInteger<uint32_t>(arg, args.value(), 0, UINT32_MAX);
         } else {
-            fail("unknown option '" + arg + "' (try --help)");
+            throw UsageError("unknown option '" + arg + "' (try --help)");
         }
     }
     if (!settings.tcp && !settings.pty && !settings.serial)
-        fail("no endpoint: give --tcp HOST:PORT, --pty or --serial DEV (try --help)");
+        throw UsageError("no endpoint: give --tcp HOST:PORT, --pty or --serial DEV (try --help)");
     return settings;
 }
 
@@ -144,7 +112,12 @@ Settings parseArguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    const Settings settings = parseArguments(argc, argv);
+    Settings settings;
+    try {
+        settings = parseArguments(argc, argv);
+    } catch (const UsageError& mistake) {
+        fail(mistake.what());
+    }
 
     // Every thread inherits this mask, so only sigwait below sees the stop signals.
     sigset_t stopSignals;

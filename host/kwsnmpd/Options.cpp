@@ -1,10 +1,8 @@
 #include "host/kwsnmpd/Options.h"
 
-#include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
 #include <string_view>
+
+#include "host/cli/Args.h"
 
 namespace kw::kwsnmpd {
 
@@ -46,34 +44,9 @@ const char kUsage[] =
 
 namespace {
 
-struct Failure {
-    std::string message;
-};
-
-template <typename T>
-T parseInteger(std::string_view option, std::string_view text, T lo, T hi)
-{
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < lo || value > hi) {
-        throw Failure{std::string(option) + ": expected a whole number from " + std::to_string(lo) +
-                      " to " + std::to_string(hi) + ", got '" + std::string(text) + "'"};
-    }
-    return value;
-}
-
-double parseRate(std::string_view option, const std::string& text)
-{
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || errno != 0 || *end != '\0' || !std::isfinite(value) || value < 0 ||
-        value > 1) {
-        throw Failure{std::string(option) + ": expected a probability from 0 to 1, got '" + text +
-                      "'"};
-    }
-    return value;
-}
+using kw::cli::parseInteger;
+using kw::cli::parseRate;
+using kw::cli::UsageError;
 
 void parsePanel(const std::string& text, Options& options)
 {
@@ -83,18 +56,18 @@ void parsePanel(const std::string& text, Options& options)
     if (text.rfind(kDirect, 0) == 0) {
         auto spec =
             kw::panel::parseSerialSpec(std::string_view(text).substr(kDirect.size()), &error);
-        if (!spec) throw Failure{"--panel " + text + ": " + error};
+        if (!spec) throw UsageError{"--panel " + text + ": " + error};
         options.route = Options::Route::DirectSerial;
         options.directSerial = *spec;
         return;
     }
     if (text != "sim" && text.rfind("tcp:", 0) != 0 && text.rfind("serial:", 0) != 0) {
-        throw Failure{"--panel: unknown panel '" + text +
-                      "' (expected sim, tcp:HOST:PORT, serial:DEV[:BAUD] or "
-                      "direct-serial:DEV[:BAUD])"};
+        throw UsageError{"--panel: unknown panel '" + text +
+                         "' (expected sim, tcp:HOST:PORT, serial:DEV[:BAUD] or "
+                         "direct-serial:DEV[:BAUD])"};
     }
     auto spec = kw::panel::parseLinkSpec(text, &error);
-    if (!spec) throw Failure{"--panel " + text + ": " + error};
+    if (!spec) throw UsageError{"--panel " + text + ": " + error};
     options.route = Options::Route::Link;
     options.link = *spec;
 }
@@ -106,85 +79,72 @@ ParseResult parseOptions(int argc, const char* const* argv)
     ParseResult result;
     Options& options = result.options;
     try {
-        for (int i = 1; i < argc; ++i) {
-            std::string arg = argv[i];
-            std::optional<std::string> inlineValue;
-            if (const size_t eq = arg.find('=');
-                arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg.resize(eq);
-            }
-            auto value = [&]() -> std::string {
-                if (inlineValue) return *inlineValue;
-                if (i + 1 >= argc) throw Failure{arg + ": missing value"};
-                return argv[++i];
-            };
-            auto noValue = [&] {
-                if (inlineValue) throw Failure{arg + ": takes no value"};
-            };
-
+        kw::cli::ArgReader args(argc, argv);
+        while (args.next()) {
+            const std::string& arg = args.option();
             if (arg == "--help" || arg == "-h") {
-                noValue();
+                args.noValue();
                 result.action = ParseResult::Action::Help;
                 return result;
             } else if (arg == "--version") {
-                noValue();
+                args.noValue();
                 result.action = ParseResult::Action::Version;
                 return result;
             } else if (arg == "--panel") {
-                parsePanel(value(), options);
+                parsePanel(args.value(), options);
             } else if (arg == "--display-id") {
                 options.displayId =
-                    static_cast<uint8_t>(parseInteger<unsigned>(arg, value(), 0, 255));
+                    static_cast<uint8_t>(parseInteger<unsigned>(arg, args.value(), 0, 255));
             } else if (arg == "--listen") {
-                options.listen = value();
+                options.listen = args.value();
                 // One transport address; Net-SNMP would take a comma list, but the start-up
                 // line and the generated configuration speak of one.
                 if (options.listen.empty() ||
                     options.listen.find_first_of(", \t\n") != std::string::npos) {
-                    throw Failure{"--listen: expected one transport address such as " +
-                                  std::string(kDefaultListen) + ", got '" + options.listen + "'"};
+                    throw UsageError{"--listen: expected one transport address such as " +
+                                     std::string(kDefaultListen) + ", got '" + options.listen +
+                                     "'"};
                 }
                 options.listenGiven = true;
             } else if (arg == "--config") {
-                options.configDir = value();
-                if (options.configDir->empty()) throw Failure{"--config: missing directory"};
+                options.configDir = args.value();
+                if (options.configDir->empty()) throw UsageError{"--config: missing directory"};
             } else if (arg == "--verbose" || arg == "-v") {
-                noValue();
+                args.noValue();
                 options.verbose = true;
             } else if (arg == "--delay-ms") {
                 options.faults.delay =
-                    std::chrono::milliseconds(parseInteger<long>(arg, value(), 0, 600000));
+                    std::chrono::milliseconds(parseInteger<long>(arg, args.value(), 0, 600000));
                 options.faultsGiven = true;
             } else if (arg == "--silent-rate") {
-                options.faults.silentRate = parseRate(arg, value());
+                options.faults.silentRate = parseRate(arg, args.value());
                 options.faultsGiven = true;
             } else if (arg == "--nak-rate") {
-                options.faults.nakRate = parseRate(arg, value());
+                options.faults.nakRate = parseRate(arg, args.value());
                 options.faultsGiven = true;
             } else if (arg == "--corrupt-rate") {
-                options.faults.corruptRate = parseRate(arg, value());
+                options.faults.corruptRate = parseRate(arg, args.value());
                 options.faultsGiven = true;
             } else if (arg == "--garbage-rate") {
-                options.faults.garbageRate = parseRate(arg, value());
+                options.faults.garbageRate = parseRate(arg, args.value());
                 options.faultsGiven = true;
             } else if (arg == "--seed") {
-                options.faults.seed = parseInteger<uint32_t>(arg, value(), 0, UINT32_MAX);
+                options.faults.seed = parseInteger<uint32_t>(arg, args.value(), 0, UINT32_MAX);
                 options.faultsGiven = true;
             } else {
-                throw Failure{"unknown option '" + arg + "' (try --help)"};
+                throw UsageError{"unknown option '" + arg + "' (try --help)"};
             }
         }
         if (options.faultsGiven && !(options.route == Options::Route::Link &&
                                      options.link.kind == kw::panel::LinkSpec::Kind::Sim)) {
-            throw Failure{
+            throw UsageError{
                 "fault injection needs --panel sim (use kwpanel-sim's own options "
                 "for a panel on a line)"};
         }
-        if (auto problem = options.faults.validate()) throw Failure{*problem};
-    } catch (const Failure& failure) {
+        if (auto problem = options.faults.validate()) throw UsageError{*problem};
+    } catch (const UsageError& mistake) {
         result.action = ParseResult::Action::Error;
-        result.error = failure.message;
+        result.error = mistake.what();
     }
     return result;
 }

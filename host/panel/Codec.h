@@ -119,16 +119,19 @@ private:
 
 }  // namespace detail
 
+// The settings of either reader.
+struct ReaderOptions {
+    Dialect dialect = Dialect::Line;
+    std::optional<uint8_t> displayId;
+    std::chrono::milliseconds interByteTimeout{200};
+};
+
 // Reads commands, as the panel does. With a display ID, line frames for other IDs are
 // skipped; without one every ID is taken. Engine frames carry no ID and no checksum, so this
 // reader can only frame them and drop stalled partials.
 class CommandReader : public detail::ScanningReader {
 public:
-    struct Options {
-        Dialect dialect = Dialect::Line;
-        std::optional<uint8_t> displayId;
-        std::chrono::milliseconds interByteTimeout{200};
-    };
+    using Options = ReaderOptions;
 
     explicit CommandReader(Options options);
     std::optional<Command> next();
@@ -147,11 +150,7 @@ private:
 // skipped. The acknowledgement byte must be 'A' or 'N', and L at least 2.
 class ReplyReader : public detail::ScanningReader {
 public:
-    struct Options {
-        Dialect dialect = Dialect::Line;
-        std::optional<uint8_t> displayId;
-        std::chrono::milliseconds interByteTimeout{200};
-    };
+    using Options = ReaderOptions;
 
     explicit ReplyReader(Options options);
     std::optional<Reply> next();
