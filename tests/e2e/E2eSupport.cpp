@@ -37,31 +37,31 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
-std::string number(double value)
-{
-    std::ostringstream text;
-    text << value;
-    return text.str();
-}
-
 }  // namespace
 
-uint16_t freePort(int type)
+int bindLoopback(int type, uint16_t* port)
 {
     const int fd = ::socket(AF_INET, type, 0);
-    if (fd < 0) throw std::runtime_error("socket failed");
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
     socklen_t size = sizeof addr;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot find a free port");
+        if (fd >= 0) ::close(fd);
+        return -1;
     }
+    *port = ntohs(addr.sin_port);
+    return fd;
+}
+
+uint16_t freePort(int type)
+{
+    uint16_t port = 0;
+    const int fd = bindLoopback(type, &port);
+    if (fd < 0) throw std::runtime_error("cannot find a free port");
     ::close(fd);
-    return ntohs(addr.sin_port);
+    return port;
 }
 
 TempDir::TempDir()
@@ -99,15 +99,11 @@ Process::Process(const std::vector<std::string>& argv, const std::string& outFil
     // The test runner may block signals; the child starts with none blocked and defaults.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
+    sigset_t set;
+    sigemptyset(&set);
+    posix_spawnattr_setsigmask(&attr, &set);
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&set, sig);
+    posix_spawnattr_setsigdefault(&attr, &set);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
@@ -257,8 +253,9 @@ std::vector<std::string> Agent::toolArgs(const std::string& tool, const std::str
                                          const std::vector<std::string>& rest,
                                          const std::string& format) const
 {
-    std::vector<std::string> argv{tool, "-v2c", "-c",  community, "-t",     number(timeoutSeconds),
-                                  "-r", "0",    "-On", format,    address()};
+    std::vector<std::string> argv{
+        tool, "-v2c", "-c",  community, "-t",     std::to_string(timeoutSeconds),
+        "-r", "0",    "-On", format,    address()};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
 }
@@ -291,10 +288,11 @@ std::string Agent::value(const std::string& oid)
     return text;
 }
 
-RunResult Agent::client(const std::vector<std::string>& args)
+RunResult Agent::client(const std::string& command)
 {
-    std::vector<std::string> argv{"/usr/bin/python3", sourceFile("tests/e2e/snmp_client.py")};
-    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> argv = words(command);
+    argv.insert(argv.begin() + 1, address());
+    argv.insert(argv.begin(), {"/usr/bin/python3", sourceFile("tests/e2e/snmp_client.py")});
     return run(argv, milliseconds(60000));
 }
 

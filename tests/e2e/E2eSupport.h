@@ -73,6 +73,8 @@ struct RunResult {
 // Runs argv to its end (killed after `timeout`).
 RunResult run(const std::vector<std::string>& argv, milliseconds timeout = milliseconds(30000));
 
+// A socket of `type` bound to a free port on 127.0.0.1 (its port in *port), or -1.
+int bindLoopback(int type, uint16_t* port);
 // A port on 127.0.0.1 that was free a moment ago.
 uint16_t freePort(int type);
 std::string binary(const std::string& name);
@@ -130,8 +132,8 @@ public:
     RunResult walk(const std::string& oid, const std::string& tool = "snmpwalk");
     // The value of a successful get, without quotes; empty on failure.
     std::string value(const std::string& oid);
-    // The independent client (pysnmp).
-    RunResult client(const std::vector<std::string>& args);
+    // The independent client (pysnmp): "get|set|walk COMMUNITY OID [VALUE]".
+    RunResult client(const std::string& command);
 
     // SIGTERM (or another signal) and the exit: status and seconds taken.
     std::pair<std::optional<int>, double> stop(int sig = 15);

@@ -1,15 +1,12 @@
 // kwsnmpd as a program: its options and start-up errors, the operator's configuration, a panel
 // line that drops and comes back, shutdown under load, and a second, independent manager.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <future>
-#include <sstream>
 #include <thread>
 
 #include "E2eSupport.h"
@@ -27,16 +24,10 @@ RunResult runKwsnmpd(std::vector<std::string> args)
 
 TEST(Options, BadOptionsAndStartupErrorsGiveOneLineAndAnExitCode)
 {
-    // A UDP port that is taken.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    uint16_t taken = 0;  // a UDP port that is taken
+    const int fd = bindLoopback(SOCK_DGRAM, &taken);
     ASSERT_GE(fd, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof addr;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size), 0);
-    const std::string busy = "udp:127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    const std::string busy = "udp:127.0.0.1:" + std::to_string(taken);
     TempDir emptyConfig;
     const std::string noTty = "/dev/kw-no-such-tty: No such file or directory";
 
@@ -220,33 +211,30 @@ TEST(IndependentManager, GetSetWalkAndErrors)
 {
     Agent agent({});
     ASSERT_TRUE(agent.ok()) << agent.process().err();
-    auto client = [&](const std::string& args) {
-        std::vector<std::string> argv = words(args);
-        argv.insert(argv.begin() + 1, agent.address());
-        return agent.client(argv);
-    };
-    EXPECT_EQ(client("get public " + controlOid(3)).output, controlOid(3) + " = 01\n");
+    EXPECT_EQ(agent.client("get public " + controlOid(3)).output, controlOid(3) + " = 01\n");
     const std::string timer = "0A 00 00 01 06 00 01 01 01 7F 01 7F 1E 21 00";
-    RunResult result = client("set private " + controlOid(51) + " 0a00000106000101017f017f1e2100");
+    RunResult result =
+        agent.client("set private " + controlOid(51) + " 0a00000106000101017f017f1e2100");
     EXPECT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_EQ(client("get public " + controlOid(51)).output, controlOid(51) + " = " + timer + "\n");
-    EXPECT_EQ(client("get public " + controlOid(8)).output,  // text row
+    EXPECT_EQ(agent.client("get public " + controlOid(51)).output,
+              controlOid(51) + " = " + timer + "\n");
+    EXPECT_EQ(agent.client("get public " + controlOid(8)).output,  // text row
               controlOid(8) + " = KW55D24A0012345\n");
 
-    ASSERT_EQ(client("set private " + controlOid(58) + " 000C180C1A").exitCode, 0);
-    result = client("walk public " + std::string(kControl) + ".61");
+    ASSERT_EQ(agent.client("set private " + controlOid(58) + " 000C180C1A").exitCode, 0);
+    result = agent.client("walk public " + std::string(kControl) + ".61");
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(result.output, holidayEntryOid(1) + " = 01 0C 18 0C 1A\n");
     // The whole MIB: 80 readable scalars and the one holiday entry, and the walk ends.
-    result = client("walk public " + std::string(kControl));
+    result = agent.client("walk public " + std::string(kControl));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(lines(result.output).size(), 81u);
 
     // The panel refuses a volume of 200: commitFailed, and nothing changed.
-    result = client("set private " + controlOid(39) + " C8");
+    result = agent.client("set private " + controlOid(39) + " C8");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.output, "error: commitFailed\n");
-    EXPECT_EQ(client("get public " + controlOid(39)).output, controlOid(39) + " = 0F\n");
+    EXPECT_EQ(agent.client("get public " + controlOid(39)).output, controlOid(39) + " = 0F\n");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The module's serial transport: the port over a pseudo-terminal (the test plays the panel on
-// the master; bursts pass through the port's real 100 ms gathering wait, so they are few), and
-// the receive loop and receiver walk on a scripted port and the virtual clock.
+// The module's serial transport: the port over a pseudo-terminal (the test plays the panel on the
+// master), and the receive loop and receiver walk on a scripted port and the virtual clock.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -29,13 +28,10 @@ using kw::host::Clock;
 using nsVoSerialSNMP::eVoBaud9600;
 using nsVoSerialSNMP::eVoDataBit8;
 
-// Upper bound for waiting on another thread; only reached when something is broken.
 constexpr auto kWaitLimit = std::chrono::seconds(10);
 
-// SIGIO is taken by one thread that does nothing else and always waits in a blocking call;
-// every other thread blocks it. The thread sanitizer runs a handler at once only when the
-// signal lands in a blocking call and otherwise defers it, and its runtime here can drop a
-// deferred signal; with the sink the handler's post is never at the mercy of that.
+// SIGIO goes to one thread that always waits in a blocking call (all others block it): TSan
+// defers, and can drop, a signal that lands outside a blocking call.
 class SigioSink : public testing::Environment {
 public:
     void SetUp() override
@@ -48,8 +44,7 @@ public:
         m_thread = std::thread([this, io] {
             pthread_sigmask(SIG_UNBLOCK, &io, nullptr);
             pollfd p{m_stop[0], POLLIN, 0};
-            while (poll(&p, 1, -1) <= 0) {
-                // Interrupted by a SIGIO whose handler has run: wait again.
+            while (poll(&p, 1, -1) <= 0) {  // a SIGIO handler ran: wait again
             }
         });
     }
@@ -69,7 +64,7 @@ private:
 };
 [[maybe_unused]] const auto* const g_sigioSink = testing::AddGlobalTestEnvironment(new SigioSink);
 
-// A log of events from several threads that a test can wait on.
+// A log of events from several threads; entries() and waitFor() select by prefix.
 class EventLog {
 public:
     void add(std::string entry)
@@ -78,20 +73,18 @@ public:
         m_entries.push_back(std::move(entry));
         m_changed.notify_all();
     }
-    // Entries that start with prefix, in order.
     Strings entries(const std::string& prefix = "")
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return matching(prefix);
     }
-    // Waits until n entries start with prefix.
     bool waitFor(const std::string& prefix, size_t n)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        const bool ok =
-            m_changed.wait_for(lock, kWaitLimit, [&] { return matching(prefix).size() >= n; });
-        if (!ok) ADD_FAILURE() << testing::PrintToString(m_entries);
-        return ok;
+        if (m_changed.wait_for(lock, kWaitLimit, [&] { return matching(prefix).size() >= n; }))
+            return true;
+        ADD_FAILURE() << testing::PrintToString(m_entries);
+        return false;
     }
 
 private:
@@ -108,22 +101,37 @@ private:
     Strings m_entries;
 };
 
-// Forwards to the engine and logs "offer <len>: <result> <len after>".
-class EngineTap : public VoPacketReceiverInterfaceSNMP {
+// Logs "<name> <len>: <result> <len after>" for every offer; forwards to an engine, or answers
+// a fixed result and consumed length (-1: as offered).
+class Tap : public VoPacketReceiverInterfaceSNMP {
 public:
-    EngineTap(VoRIXSNMP& engine, EventLog& log) : m_engine(engine), m_log(log) {}
+    Tap(EventLog& log, VoRIXSNMP* engine, std::string name = "offer", int result = 0,
+        int consumed = -1)
+        : m_log(log),
+          m_engine(engine),
+          m_name(std::move(name)),
+          m_result(result),
+          m_consumed(consumed)
+    {
+    }
     int CheckReceiveData(const unsigned char* data, unsigned int& len) override
     {
         const unsigned int offered = len;
-        const int result = m_engine.CheckReceiveData(data, len);
-        m_log.add("offer " + std::to_string(offered) + ": " + std::to_string(result) + " " +
+        int result = m_result;
+        if (m_engine)
+            result = m_engine->CheckReceiveData(data, len);
+        else if (m_consumed >= 0)
+            len = static_cast<unsigned int>(m_consumed);
+        m_log.add(m_name + " " + std::to_string(offered) + ": " + std::to_string(result) + " " +
                   std::to_string(len));
         return result;
     }
 
 private:
-    VoRIXSNMP& m_engine;
     EventLog& m_log;
+    VoRIXSNMP* m_engine;
+    std::string m_name;
+    int m_result, m_consumed;
 };
 
 // The engine's stored replies as "<cmd> <ack> <values...>" in hex, oldest first.
@@ -154,20 +162,17 @@ public:
     }
     ~LoopRunner() { stop(); }
 
-    // Asks the loop to stop; the loop's result, or -1 when it did not return in time.
+    // The loop's result, or -1 when it did not stop in time (then it is woken until it ends).
     int stop()
     {
         if (!m_result.valid()) return -1;
         m_port.StopReceiveThread();
-        if (m_result.wait_for(kWaitLimit) != std::future_status::ready) {
-            ADD_FAILURE() << "the receive loop did not stop";
-            // Keep waking it so the test can end rather than hang.
-            while (m_result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-                m_port.WakeReceive();
-            m_result.get();
-            return -1;
-        }
-        return m_result.get();
+        const bool stopped = m_result.wait_for(kWaitLimit) == std::future_status::ready;
+        EXPECT_TRUE(stopped) << "the receive loop did not stop";
+        while (m_result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+            m_port.WakeReceive();
+        const int result = m_result.get();
+        return stopped ? result : -1;
     }
 
 private:
@@ -186,12 +191,11 @@ public:
     }
     ~Pty()
     {
-        if (m_master != -1) close(m_master);
-        if (m_slave != -1) close(m_slave);
+        close(m_master);
+        close(m_slave);
     }
 
     const char* path() const { return m_path.c_str(); }
-    // The test's own slave descriptor: it keeps the line up and shows its attributes.
     termios attributes() const
     {
         termios tio{};
@@ -203,7 +207,6 @@ public:
         ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()),
                   static_cast<ssize_t>(bytes.size()));
     }
-    // What the port wrote, up to n bytes; fewer when nothing more comes within the limit.
     Bytes read(size_t n)
     {
         Bytes out;
@@ -255,16 +258,12 @@ TEST(SerialPort, WritesEngineFramesExactlyOnARawLine)
     VoSerialLinuxSNMP port(pty.path(), eVoBaud9600, eVoDataBit8, false);
     ASSERT_TRUE(port.IsOpen());
 
-    const termios tio = pty.attributes();
-    EXPECT_EQ(tio.c_iflag, static_cast<tcflag_t>(IGNPAR));
-    EXPECT_EQ(tio.c_oflag, static_cast<tcflag_t>(OPOST));
-    EXPECT_EQ(tio.c_lflag, 0u);
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD | PARENB | CSTOPB),
-              static_cast<tcflag_t>(CLOCAL | CREAD));
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
-    EXPECT_EQ(tio.c_cc[VMIN], 1);
-    EXPECT_EQ(tio.c_cc[VTIME], 0);
+    const termios tio = pty.attributes();  // raw, 8N1, 9600, one byte at a time
+    EXPECT_EQ(std::make_tuple(tio.c_iflag, tio.c_oflag, tio.c_lflag,
+                              tio.c_cflag & (CSIZE | CLOCAL | CREAD | PARENB | CSTOPB),
+                              cfgetospeed(&tio), tio.c_cc[VMIN], tio.c_cc[VTIME]),
+              std::make_tuple(tcflag_t(IGNPAR), tcflag_t(OPOST), tcflag_t(0),
+                              tcflag_t(CS8 | CLOCAL | CREAD), speed_t(B9600), cc_t(1), cc_t(0)));
 
     const Bytes query{0x11, 0x00}, set{0xAA, 0x01, 0x0A};
     EXPECT_EQ(port.Send(query.data(), 2), 2);
@@ -279,9 +278,8 @@ TEST(SerialPort, WritesEngineFramesExactlyOnARawLine)
     port.Close();  // a second Close is harmless
     EXPECT_FALSE(port.IsOpen());
     const termios after = pty.attributes();
-    EXPECT_EQ(after.c_lflag, before.c_lflag);
-    EXPECT_EQ(after.c_iflag, before.c_iflag);
-    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(std::tie(after.c_lflag, after.c_iflag, after.c_oflag),
+              std::tie(before.c_lflag, before.c_iflag, before.c_oflag));
     unsigned char buffer[16];
     EXPECT_EQ(port.Send(query.data(), 2), -1);
     EXPECT_EQ(port.OnSend("\x11\x00", 2), -1);
@@ -316,7 +314,7 @@ TEST(SerialPort, MissingDeviceReportsTheErrorAndALoopOnItPollsUntilStopped)
 
 class SerialReceive : public testing::Test {
 protected:
-    SerialReceive() : m_port(m_pty.path(), m_log), m_tap(m_engine, m_log)
+    SerialReceive() : m_port(m_pty.path(), m_log), m_tap(m_log, &m_engine)
     {
         m_port.AddReceiver(&m_tap);
         m_engine.m_pSender = &m_port;
@@ -326,7 +324,7 @@ protected:
     EventLog m_log;
     ProbePort m_port;
     VoRIXSNMP m_engine;
-    EngineTap m_tap;
+    Tap m_tap;
 };
 
 // Two frames in one burst are delivered in one pass; a frame split across two bursts after the
@@ -368,9 +366,8 @@ TEST_F(SerialReceive, StopReleasesALoopBlockedInReceiveAtOnce)
     EXPECT_EQ(Clock::now(), 0u);
 }
 
-// A port whose OnReceive plays a script: each step hands over bytes, or returns its result
-// (0 or -1) when it has none. Once the script is used up it blocks until woken, as a real port
-// waits for input. Every scripted return is logged as "receive <n> at <tick>".
+// OnReceive plays a script (bytes, or the step's result 0 / -1), logging "receive <n> at <tick>";
+// once used up it logs "idle" and blocks until woken, as a real port waits for input.
 class ScriptedPort : public VoSerialInterfaceSNMP {
 public:
     struct Step {
@@ -422,59 +419,41 @@ private:
     std::deque<Step> m_script;
 };
 
-// Answers with a fixed result and consumed length, and logs its name.
-class FixedReceiver : public VoPacketReceiverInterfaceSNMP {
-public:
-    FixedReceiver(EventLog& log, std::string name, int result, int consumed = -1)
-        : m_log(log), m_name(std::move(name)), m_result(result), m_consumed(consumed)
-    {
-    }
-    int CheckReceiveData(const unsigned char*, unsigned int& len) override
-    {
-        m_log.add(m_name + " " + std::to_string(len));
-        if (m_consumed >= 0) len = static_cast<unsigned int>(m_consumed);
-        return m_result;
-    }
-
-private:
-    EventLog& m_log;
-    std::string m_name;
-    int m_result, m_consumed;
-};
-
-// Runs a script through the loop into the engine until the script is used up.
-struct LoopRig {
-    explicit LoopRig(std::deque<ScriptedPort::Step> script) : port(log, std::move(script))
-    {
+// A negative receive keeps the buffer and pauses 10 ms (no spinning); an empty wake-up
+// discards a half-received frame.
+TEST(SerialLoop, FailedAndEmptyReceivesAreHandled)
+{
+    const struct {
+        std::deque<ScriptedPort::Step> script;
+        Strings receives, offers, replies;
+    } cases[] = {
+        {{{1, {0xFF, 0x03, 0x41}}, {-1, {}}, {-1, {}}, {-1, {}}, {1, {0x11, 0x01, 0x55}}},
+         {"receive 3 at 0", "receive -1 at 10", "receive -1 at 20", "receive -1 at 30",
+          "receive 3 at 40"},
+         {"offer 3: 2 3", "offer 6: 0 6"},
+         {"11 A 01"}},
+        {{{1, {0xFF, 0x03, 0x41}}, {0, {}}, {1, {0x11, 0x01, 0x55}}},
+         {},
+         {"offer 3: 2 3", "offer 3: 1 3"},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offers.back());
+        kw::host::VirtualClockScope clock;
+        EventLog log;
+        ScriptedPort port(log, c.script);
+        VoRIXSNMP engine;
+        Tap tap(log, &engine);
         port.AddReceiver(&tap);
         LoopRunner loop(port);
-        EXPECT_TRUE(log.waitFor("idle", 1));
+        ASSERT_TRUE(log.waitFor("idle", 1));
         EXPECT_EQ(loop.stop(), 1);
+        if (!c.receives.empty()) {
+            EXPECT_EQ(log.entries("receive"), c.receives);
+        }
+        EXPECT_EQ(log.entries("offer"), c.offers);
+        EXPECT_EQ(replies(engine), c.replies);
     }
-
-    kw::host::VirtualClockScope clock;
-    EventLog log;
-    ScriptedPort port;
-    VoRIXSNMP engine;
-    EngineTap tap{engine, log};
-};
-
-TEST(SerialLoop, NegativeReceiveKeepsTheBufferAndPauses)
-{
-    LoopRig rig({{1, {0xFF, 0x03, 0x41}}, {-1, {}}, {-1, {}}, {-1, {}}, {1, {0x11, 0x01, 0x55}}});
-    // 10 ms between receives: no spinning, and the three bytes waited through the failures.
-    EXPECT_EQ(rig.log.entries("receive"),
-              (Strings{"receive 3 at 0", "receive -1 at 10", "receive -1 at 20", "receive -1 at 30",
-                       "receive 3 at 40"}));
-    EXPECT_EQ(rig.log.entries("offer"), (Strings{"offer 3: 2 3", "offer 6: 0 6"}));
-    EXPECT_EQ(replies(rig.engine), Strings{"11 A 01"});
-}
-
-TEST(SerialLoop, AnEmptyWakeUpDiscardsAHalfReceivedFrame)
-{
-    LoopRig rig({{1, {0xFF, 0x03, 0x41}}, {0, {}}, {1, {0x11, 0x01, 0x55}}});
-    EXPECT_EQ(rig.log.entries("offer"), (Strings{"offer 3: 2 3", "offer 3: 1 3"}));
-    EXPECT_TRUE(replies(rig.engine).empty());
 }
 
 TEST(SerialLoop, ReceiverWalkPassesOnIncompleteAndStopsAtTheFirstAnswer)
@@ -485,12 +464,12 @@ TEST(SerialLoop, ReceiverWalkPassesOnIncompleteAndStopsAtTheFirstAnswer)
     unsigned int len = 4;
     EXPECT_EQ(port.ProcReceiver(data, len), 0);  // nobody registered
 
-    FixedReceiver incomplete(log, "a", 2), odd(log, "b", 7), taker(log, "c", 0, 3),
-        never(log, "d", 1);
+    Tap incomplete(log, nullptr, "a", 2), odd(log, nullptr, "b", 7), taker(log, nullptr, "c", 0, 3),
+        never(log, nullptr, "d", 1);
     for (auto* r : {&incomplete, &odd, &taker, &never}) port.AddReceiver(r);
     EXPECT_EQ(port.ProcReceiver(data, len), 1);
     EXPECT_EQ(len, 3u);
-    EXPECT_EQ(log.entries(), (Strings{"a 4", "b 4", "c 4"}));
+    EXPECT_EQ(log.entries(), (Strings{"a 4: 2 4", "b 4: 7 4", "c 4: 0 3"}));
 
     ScriptedPort onlyIncomplete(log, {});
     onlyIncomplete.AddReceiver(&incomplete);
@@ -499,17 +478,16 @@ TEST(SerialLoop, ReceiverWalkPassesOnIncompleteAndStopsAtTheFirstAnswer)
     EXPECT_EQ(onlyIncomplete.ProcReceiver(data, len), 0);
     EXPECT_EQ(len, 4u);
 
-    // A receiver claiming nothing is treated as having taken the whole buffer: the loop does
-    // not stall and the next burst is offered alone.
+    // A receiver claiming nothing counts as having taken all: the next burst comes alone.
     EventLog loopLog;
     ScriptedPort looping(loopLog, {{1, {0x01, 0x02}}, {1, {0x03}}});
-    FixedReceiver claimsNothing(loopLog, "r", 0, 0);
+    Tap claimsNothing(loopLog, nullptr, "r", 0, 0);
     looping.AddReceiver(&claimsNothing);
     kw::host::VirtualClockScope clock;
     LoopRunner loop(looping);
     ASSERT_TRUE(loopLog.waitFor("idle", 1));
     EXPECT_EQ(loop.stop(), 1);
-    EXPECT_EQ(loopLog.entries("r "), (Strings{"r 2", "r 1"}));
+    EXPECT_EQ(loopLog.entries("r "), (Strings{"r 2: 0 0", "r 1: 0 0"}));
 }
 
 }  // namespace
