@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 namespace kw::panel {
 namespace {
@@ -299,11 +300,27 @@ UniqueFd connectTcp(const HostPort& where, std::chrono::milliseconds timeout, st
         }
         const int one = 1;
         setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        setsockopt(fd.get(), SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+        setKeepAlive(fd.get());
         return fd;
     }
     setError(error, formatHostPort(where) + ": " + errnoText(lastErrno));
     return {};
+}
+
+bool setKeepAlive(int fd, const KeepAlive& keepAlive)
+{
+    const int values[] = {1, static_cast<int>(keepAlive.idle.count()),
+                          static_cast<int>(keepAlive.interval.count()), keepAlive.count,
+                          static_cast<int>(keepAlive.userTimeout.count())};
+    const int levels[][2] = {{SOL_SOCKET, SO_KEEPALIVE},
+                             {IPPROTO_TCP, TCP_KEEPIDLE},
+                             {IPPROTO_TCP, TCP_KEEPINTVL},
+                             {IPPROTO_TCP, TCP_KEEPCNT},
+                             {IPPROTO_TCP, TCP_USER_TIMEOUT}};
+    bool ok = true;
+    for (size_t i = 0; i < std::size(values); ++i)
+        ok = setsockopt(fd, levels[i][0], levels[i][1], &values[i], sizeof values[i]) == 0 && ok;
+    return ok;
 }
 
 bool writeAll(int fd, const uint8_t* bytes, size_t count,

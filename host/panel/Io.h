@@ -61,7 +61,19 @@ UniqueFd openSerial(const SerialSpec& spec, std::string* error);
 
 // A listening socket (non-blocking, SO_REUSEADDR); *boundPort gets the port in use.
 UniqueFd listenTcp(const HostPort& where, std::string* error, uint16_t* boundPort = nullptr);
-// A connected, non-blocking socket with TCP_NODELAY, or none after `timeout`.
+// Short keepalive timers, so that a peer that vanishes without a FIN or an RST (a converter
+// that lost power) fails the connection in about 11 s instead of the kernel's two hours,
+// whether the line is idle (keepalive probes) or has a command unacknowledged (user timeout).
+struct KeepAlive {
+    std::chrono::seconds idle{5};
+    std::chrono::seconds interval{2};
+    int count = 3;
+    std::chrono::milliseconds userTimeout{11000};
+};
+bool setKeepAlive(int fd, const KeepAlive& keepAlive = {});
+
+// A connected, non-blocking socket with TCP_NODELAY and setKeepAlive(), or none after
+// `timeout`.
 UniqueFd connectTcp(const HostPort& where, std::chrono::milliseconds timeout, std::string* error);
 
 bool setNonBlocking(int fd);

@@ -53,7 +53,8 @@ struct LinkStats {
     uint64_t timeouts = 0;
     uint64_t staleReplies = 0;  // replies nobody was waiting for
     uint64_t connects = 0;      // successful (re)connections
-    uint64_t drops = 0;
+    uint64_t drops = 0;         // lines lost after they were up, silent ones included
+    uint64_t silentDrops = 0;   // of which closed because the panel stopped answering
     ReaderStats reader;
 };
 
@@ -100,6 +101,17 @@ struct LinkOptions {
     // Reconnection: the first retry after retryMin, doubling up to retryMax.
     std::chrono::milliseconds retryMin{100};
     std::chrono::milliseconds retryMax{2000};
+    // A line that stays open while the panel answers nothing (a hung panel, a converter that
+    // lost power with no FIN or RST) is taken as down after this many commands in a row went
+    // unanswered; 0 never. Two: one silence may be a panel busy with a slow command, and two
+    // reply waits of about 10 s still report the line down within 30 s.
+    unsigned silentLimit = 2;
+    // After such a drop a fresh connection proves nothing (the converter, or the kernel of a
+    // hung panel's host, accepts it): the line counts as up again only once the panel answers
+    // this harmless read (the power state), sent for the last display ID used, within as long
+    // as any reply may take.
+    uint8_t probeCommand = 0x11;
+    std::chrono::milliseconds probeTimeout{10000};
     // Only for "sim".
     FaultConfig simFaults;
 };
@@ -130,6 +142,10 @@ private:
     void run();
     void closeLine(const std::string& why);
     void onBytes(const uint8_t* bytes, size_t count);
+    void onSilence();
+    void lineUp();
+    void sendProbe(int fd);
+    void pauseBeforeRetry();
 
     const std::string m_name;
     const Connector m_connector;
@@ -143,7 +159,12 @@ private:
     UniqueFd m_fd;
     bool m_up = false;
     bool m_stop = false;
-    bool m_reconnect = false;           // a writer saw the line fail
+    std::string m_closeRequest;         // a writer saw the line fail, or the panel fall silent
+    unsigned m_silent = 0;              // commands unanswered since the panel last said anything
+    bool m_suspect = false;             // dropped for silence: a new connection must be probed
+    std::optional<std::chrono::steady_clock::time_point> m_probeDeadline;  // probe in flight
+    uint8_t m_lastDisplayId = 0;
+    std::chrono::milliseconds m_retry;  // the pause before the next connection attempt
     uint64_t m_generation = 0;          // bumped on every connect
     std::optional<uint8_t> m_awaiting;  // command byte of the transaction in flight
     std::optional<Reply> m_reply;

@@ -13,6 +13,7 @@ StreamLink::StreamLink(std::string name, Connector connector, LinkOptions option
     : m_name(std::move(name)),
       m_connector(std::move(connector)),
       m_options(options),
+      m_retry(options.retryMin),
       m_reader(ReplyReader::Options{options.dialect, std::nullopt, options.interByteTimeout})
 {
     if (initial) {
@@ -91,6 +92,7 @@ std::optional<Reply> StreamLink::transact(uint8_t cmd, uint8_t displayId,
         // A late reply to an earlier command must not answer this one.
         m_reply.reset();
         m_awaiting = cmd;
+        m_lastDisplayId = displayId;
         if (m_options.dialect == Dialect::Line) m_reader.setDisplayId(displayId);
         generation = m_generation;
     }
@@ -110,8 +112,8 @@ std::optional<Reply> StreamLink::transact(uint8_t cmd, uint8_t displayId,
     if (!written) {
         m_awaiting.reset();
         ++m_stats.failedFast;
-        if (m_up && m_generation == generation) {
-            m_reconnect = true;
+        if (m_up && m_generation == generation && m_closeRequest.empty()) {
+            m_closeRequest = "write failed";
             m_wake.notify();
         }
         return std::nullopt;
@@ -126,15 +128,34 @@ std::optional<Reply> StreamLink::transact(uint8_t cmd, uint8_t displayId,
     else if (m_stop || !m_up || m_generation != generation)
         ++m_stats.failedFast;
     else
-        ++m_stats.timeouts;
+        onSilence();
     return reply;
+}
+
+void StreamLink::onSilence()
+{
+    ++m_stats.timeouts;
+    if (m_options.silentLimit == 0 || ++m_silent < m_options.silentLimit) return;
+    // Down from now on, so that the next command is refused at once; the I/O thread closes
+    // the descriptor (a writer may hold it) and reconnects.
+    m_lastError = "no reply to " + std::to_string(m_silent) + " commands in a row";
+    m_closeRequest = m_lastError;
+    m_suspect = true;
+    m_up = false;
+    ++m_stats.drops;
+    ++m_stats.silentDrops;
+    m_changed.notify_all();
+    m_wake.notify();
 }
 
 void StreamLink::onBytes(const uint8_t* bytes, size_t count)
 {
     m_reader.feed(bytes, count, std::chrono::steady_clock::now());
     while (auto reply = m_reader.next()) {
-        if (m_awaiting && reply->rcmd == *m_awaiting && !m_reply) {
+        m_silent = 0;
+        if (m_probeDeadline) {
+            lineUp();  // the probe's answer, or anything else: the panel is alive
+        } else if (m_awaiting && reply->rcmd == *m_awaiting && !m_reply) {
             m_reply = std::move(reply);
             m_changed.notify_all();
         } else {
@@ -147,55 +168,98 @@ void StreamLink::closeLine(const std::string& why)
 {
     std::lock_guard<std::mutex> writing(m_writeMutex);
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_closeRequest.clear();
+    m_probeDeadline.reset();
     if (!m_fd) return;
     m_fd.reset();
+    if (m_up) ++m_stats.drops;
     m_up = false;
-    m_reconnect = false;
-    ++m_stats.drops;
     m_lastError = why;
     m_reader.reset();
     m_changed.notify_all();
 }
 
+// Under m_mutex.
+void StreamLink::lineUp()
+{
+    m_up = true;
+    m_suspect = false;
+    m_probeDeadline.reset();
+    ++m_stats.connects;
+    m_lastError.clear();
+    m_retry = m_options.retryMin;
+    m_changed.notify_all();
+}
+
+void StreamLink::sendProbe(int fd)
+{
+    std::vector<uint8_t> frame;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_options.dialect == Dialect::Line) m_reader.setDisplayId(m_lastDisplayId);
+        frame = encodeCommand(m_options.dialect,
+                              Command{m_options.probeCommand, m_lastDisplayId, {}});
+    }
+    // Nobody else writes while the line is not up; a failed write ends as an unanswered probe.
+    std::lock_guard<std::mutex> writing(m_writeMutex);
+    writeAll(fd, frame.data(), frame.size(),
+             std::chrono::steady_clock::now() + m_options.probeTimeout);
+}
+
 // The I/O thread: connects, reads, and after a drop connects again, with a growing pause.
 void StreamLink::run()
 {
-    auto retry = m_options.retryMin;
     const int pollMs =
         static_cast<int>(std::clamp<long long>(m_options.interByteTimeout.count(), 10, 1000));
     uint8_t buffer[512];
     for (;;) {
         int fd;
-        bool reconnect;
+        std::string closeRequest;
+        bool probeUnanswered;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_stop) break;
             fd = m_fd.get();
-            reconnect = m_reconnect;
+            closeRequest = m_closeRequest;
+            probeUnanswered = m_probeDeadline && std::chrono::steady_clock::now() >= *m_probeDeadline;
         }
-        if (reconnect) {
-            closeLine("write failed");
+        if (!closeRequest.empty()) {
+            closeLine(closeRequest);
+            continue;
+        }
+        if (probeUnanswered) {
+            closeLine("the panel does not answer");
             continue;
         }
         if (fd < 0) {
+            bool suspect;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                suspect = m_suspect;
+            }
+            // A hung panel gets a probe every few seconds, however its connections end.
+            if (suspect) pauseBeforeRetry();
             std::string error;
             UniqueFd opened = m_connector(&error);
             std::unique_lock<std::mutex> lock(m_mutex);
             if (m_stop) break;
-            if (opened) {
-                m_fd = std::move(opened);
-                m_up = true;
-                ++m_generation;
-                ++m_stats.connects;
-                m_lastError.clear();
-                m_reader.reset();
-                retry = m_options.retryMin;
-                m_changed.notify_all();
-            } else {
+            if (!opened) {
                 m_lastError = error;
-                m_changed.wait_for(lock, retry, [&] { return m_stop; });
-                retry = std::min(retry * 2, m_options.retryMax);
+                lock.unlock();
+                if (!suspect) pauseBeforeRetry();
+                continue;
             }
+            m_fd = std::move(opened);
+            ++m_generation;
+            m_reader.reset();
+            if (!m_suspect) {
+                lineUp();
+                continue;
+            }
+            m_probeDeadline = std::chrono::steady_clock::now() + m_options.probeTimeout;
+            fd = m_fd.get();
+            lock.unlock();
+            sendProbe(fd);
             continue;
         }
 
@@ -228,6 +292,13 @@ void StreamLink::run()
     m_fd.reset();
     m_up = false;
     m_changed.notify_all();
+}
+
+void StreamLink::pauseBeforeRetry()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait_for(lock, m_retry, [&] { return m_stop; });
+    m_retry = std::min(m_retry * 2, m_options.retryMax);
 }
 
 std::optional<LinkSpec> parseLinkSpec(std::string_view text, std::string* error)

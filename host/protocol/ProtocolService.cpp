@@ -129,12 +129,16 @@ void ProtocolService::serve(const CommandPayload& command)
         return;
     }
 
+    const auto started = std::chrono::steady_clock::now();
     const std::optional<kw::panel::Reply> reply =
         m_link->transact(command.cmd, command.displayId, command.data, m_options.replyTimeout);
+    const auto ended = std::chrono::steady_clock::now();
     if (reply) {
         {
             std::lock_guard<std::mutex> lock(m_statsMutex);
             ++m_stats.replies;
+            if (!reply->acked()) ++m_stats.naks;
+            m_stats.lastReply = ended;
         }
         trace(describeCommand(command) + ": " + (reply->acked() ? "A" : "N") +
               (reply->values.empty() ? std::string() : " " + kw::panel::hexBytes(reply->values)));
@@ -143,8 +147,10 @@ void ProtocolService::serve(const CommandPayload& command)
     }
 
     // No reply. When the line went away during the wait (or we are stopping) nothing will
-    // ever come, so say so now; a panel that is there but silent gets nothing posted.
-    if (!m_link->connected() && !m_linkShut.load()) {
+    // ever come, so say so now; a panel that is there but silent gets nothing posted. Neither
+    // does a line given up at the end of a full wait: the module no longer waits.
+    const bool waitedOut = ended - started >= m_options.replyTimeout;
+    if (!waitedOut && !m_link->connected() && !m_linkShut.load()) {
         refuse(command, "line lost while waiting");
         return;
     }

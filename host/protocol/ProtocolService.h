@@ -14,6 +14,11 @@
 // command that cannot reach the panel at all (the line is down, or the service is stopping)
 // is refused at once with an 'N' reply, so the module's transaction fails at its next poll
 // instead of waiting out its full reply wait.
+//
+// The service waits as long as the module still takes a reply, and no longer. A reply posted
+// after the module gave up would stay in its reply list and answer the next command with the
+// same command byte (a later read of the same value would get the old one), so a later reply
+// is dropped rather than posted.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -52,20 +57,26 @@ std::optional<CommandPayload> parseCommandPayload(const uint8_t* bytes, size_t s
 // The reply payload for the module: 0xFF, displayId, L, ack, rcmd, values.
 std::vector<uint8_t> buildReplyPayload(uint8_t displayId, const kw::panel::Reply& reply);
 
+// The module polls for a reply for 10000 ms, after a pause of up to 400 ms that starts when it
+// posts the command: a reply sent within 10400 ms of the command's arrival is still taken.
+constexpr std::chrono::milliseconds kModuleReplyWindow{10000 + 400};
+
 struct ServiceStats {
     uint64_t commands = 0;      // well-formed command events taken
     uint64_t replies = 0;       // panel replies posted (acknowledged or not)
+    uint64_t naks = 0;          // of which the panel refused ('N')
     uint64_t silent = 0;        // commands the panel did not answer in time: nothing posted
     uint64_t refused = 0;       // commands refused at once: line down or service stopping
     uint64_t malformed = 0;     // command events dropped as malformed
     uint64_t postFailures = 0;  // replies the framework could not deliver
+    std::optional<std::chrono::steady_clock::time_point> lastReply;  // the panel's last answer
 };
 
 class ProtocolService : public ORVALE0300::CApplication {
 public:
     struct Options {
         // How long one command waits for the panel's reply.
-        std::chrono::milliseconds replyTimeout{3000};
+        std::chrono::milliseconds replyTimeout = kModuleReplyWindow;
         // Where replies go.
         std::string replyTo = kModuleAppId;
         // One line per command, for tracing; not called when empty.

@@ -60,13 +60,13 @@ TEST_P(Faults, DelayWithinTheWaitIsOnlySlower)
     EXPECT_GE(get.seconds, 0.6);
 }
 
-// A silent panel, a reply later than the protocol service's wait and a reply with a broken
+// A silent panel, a reply later than the module's wait and a reply with a broken
 // checksum all leave the module without a reply: after its full wait the manager gets genErr,
 // and meanwhile the system group is answered. The three run side by side.
 TEST_P(Faults, LostRepliesEndAsGenErrAfterTheModulesWait)
 {
     const std::vector<std::vector<std::string>> faults = {
-        {"--silent-rate", "1"}, {"--delay-ms", "3500"}, {"--corrupt-rate", "1", "--seed", "3"}};
+        {"--silent-rate", "1"}, {"--delay-ms", "10600"}, {"--corrupt-rate", "1", "--seed", "3"}};
     std::vector<Rig> rigs;
     for (const auto& fault : faults) {
         rigs.push_back(startWith(GetParam(), fault));

@@ -199,7 +199,7 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackAsEvent0x2808)
     const auto calls = m_link->calls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(std::tie(calls[0].cmd, calls[0].displayId, calls[0].data, calls[0].timeout),
-              std::make_tuple(0x11, 0x05, Bytes{0x01}, 3000ms));
+              std::make_tuple(0x11, 0x05, Bytes{0x01}, 10400ms));
     EXPECT_TRUE(calls[1].data.empty());
 
     const auto events = m_module.events();

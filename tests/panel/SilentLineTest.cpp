@@ -1,0 +1,112 @@
+// A TCP panel line that stays open while nothing answers on it: short keepalive timers, the
+// drop after silent commands in a row, and the probe that keeps the line down until the
+// panel speaks again.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "host/panel/PanelLink.h"
+
+namespace kw::panel {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+// A peer that accepts connections and says nothing unless the test writes for it.
+struct HungPanel {
+    UniqueFd listener;
+    uint16_t port = 0;
+    HungPanel() { listener = listenTcp({"127.0.0.1", 0}, nullptr, &port); }
+    UniqueFd accept()
+    {
+        pollfd p{listener.get(), POLLIN, 0};
+        if (::poll(&p, 1, 2000) != 1) return {};
+        return UniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    }
+};
+
+// What arrives next: empty at the end of the stream, nullopt after 2 s of nothing.
+std::optional<Bytes> readSome(const UniqueFd& fd)
+{
+    pollfd p{fd.get(), POLLIN, 0};
+    uint8_t buffer[256];
+    const ssize_t n = ::poll(&p, 1, 2000) == 1 ? ::read(fd.get(), buffer, sizeof buffer) : -1;
+    if (n < 0) return std::nullopt;
+    return Bytes(buffer, buffer + n);
+}
+
+bool closedByLink(const UniqueFd& fd)
+{
+    for (auto bytes = readSome(fd); bytes; bytes = readSome(fd))
+        if (bytes->empty()) return true;
+    return false;
+}
+
+TEST(SilentLine, TcpLinesCarryShortKeepaliveTimers)
+{
+    HungPanel panel;
+    UniqueFd fd = connectTcp({"127.0.0.1", panel.port}, 1000ms, nullptr);
+    ASSERT_TRUE(fd);
+    const struct {
+        int level, name, value;
+    } expected[] = {{SOL_SOCKET, SO_KEEPALIVE, 1},       {IPPROTO_TCP, TCP_KEEPIDLE, 5},
+                    {IPPROTO_TCP, TCP_KEEPINTVL, 2},     {IPPROTO_TCP, TCP_KEEPCNT, 3},
+                    {IPPROTO_TCP, TCP_USER_TIMEOUT, 11000}, {IPPROTO_TCP, TCP_NODELAY, 1}};
+    for (const auto& option : expected) {
+        int value = -1;
+        socklen_t size = sizeof value;
+        ASSERT_EQ(getsockopt(fd.get(), option.level, option.name, &value, &size), 0);
+        EXPECT_EQ(value, option.value) << "option " << option.name;
+    }
+}
+
+TEST(SilentLine, SilenceDropsTheLineWhichStaysDownUntilThePanelAnswersAProbe)
+{
+    HungPanel panel;
+    LinkOptions options;
+    options.retryMin = 10ms;
+    options.retryMax = 20ms;
+    options.probeTimeout = 300ms;
+    auto link = openTcpLink({"127.0.0.1", panel.port}, options);
+    const UniqueFd first = panel.accept();
+    ASSERT_TRUE(link->waitConnected(1000ms));
+
+    EXPECT_FALSE(link->transact(0x12, 3, {}, 30ms));
+    EXPECT_TRUE(link->connected());  // one silence may be a slow panel
+    EXPECT_FALSE(link->transact(0x12, 3, {}, 30ms));
+    EXPECT_FALSE(link->connected());
+    EXPECT_EQ(link->lastError(), "no reply to 2 commands in a row");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(link->transact(0x12, 3, {}, 5000ms));  // refused at once while down
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+    EXPECT_TRUE(closedByLink(first));
+
+    // A new connection alone does not bring the line up: the probe goes unanswered, the
+    // connection is closed, and the next one is probed again.
+    const Bytes probe = encodeCommand(Dialect::Line, Command{0x11, 3, {}});
+    const UniqueFd second = panel.accept();
+    EXPECT_EQ(readSome(second), probe);
+    EXPECT_TRUE(closedByLink(second));
+    EXPECT_FALSE(link->connected());
+    const UniqueFd third = panel.accept();
+    EXPECT_EQ(readSome(third), probe);
+    const Bytes reply = encodeReply(Dialect::Line, 3, Reply{kAck, 0x11, {1}});
+    ASSERT_EQ(::write(third.get(), reply.data(), reply.size()), ssize_t(reply.size()));
+    ASSERT_TRUE(link->waitConnected(1000ms));
+    EXPECT_TRUE(link->lastError().empty());
+
+    // Up again, with the silence count started afresh.
+    EXPECT_FALSE(link->transact(0x12, 3, {}, 30ms));
+    EXPECT_TRUE(link->connected());
+    const LinkStats stats = link->stats();
+    EXPECT_EQ(std::tie(stats.drops, stats.silentDrops, stats.connects, stats.failedFast,
+                       stats.timeouts, stats.staleReplies),
+              std::make_tuple(1u, 1u, 2u, 1u, 3u, 0u));
+}
+
+}  // namespace
+}  // namespace kw::panel
