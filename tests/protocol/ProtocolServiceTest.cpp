@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "host/framework/Framework.h"
@@ -215,6 +216,8 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackAsEvent0x2808)
                                                        {0xFF, 0x01, 0x03, kN, 0x13, 0x03},
                                                        longest}));
     EXPECT_EQ(m_service->stats().replies, 4u);
+    EXPECT_EQ(m_service->stats().naks, 1u);
+    EXPECT_TRUE(m_service->stats().lastReply);
 
     // One at a time, in arrival order.
     for (uint8_t i = 0; i < 8; ++i) postCommand({0x16, 0x01, 0x01, i});
@@ -227,20 +230,31 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackAsEvent0x2808)
 
 TEST_F(ProtocolServiceTest, SilenceIsNotPostedAndALineDownOrLostIsRefused)
 {
-    startWith([](const Transaction&) { return std::optional<Reply>(); });
+    ProtocolService::Options options;
+    options.replyTimeout = 200ms;
+    startWith(
+        [](const Transaction& t) {
+            if (t.cmd == 0x14) std::this_thread::sleep_for(200ms);  // the whole wait
+            return std::optional<Reply>();
+        },
+        options);
     postCommand({0x11, 0x01, 0x00});
     settle();
     EXPECT_EQ(m_link->calls().size(), 1u);
     EXPECT_TRUE(m_module.events().empty());
     EXPECT_EQ(m_service->stats().silent, 1u);
+    EXPECT_FALSE(m_service->stats().lastReply);
 
-    m_link->dropDuringWait = true;  // lost while waiting: refused
-    postCommand({0x12, 0x01, 0x00});
+    m_link->dropDuringWait = true;  // lost after the whole wait: the module waits no more
+    postCommand({0x14, 0x01, 0x00});
+    settle();
+    m_link->up = true;
+    postCommand({0x12, 0x01, 0x00});  // lost while waiting: refused
     settle();
     m_link->dropDuringWait = false;
     postCommand({0x11, 0x07, 0x00});  // down: refused without touching the link
     settle();
-    EXPECT_EQ(m_link->calls().size(), 2u);
+    EXPECT_EQ(m_link->calls().size(), 3u);
     EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{{0xFF, 0x01, 0x03, kN, 0x12, kDown},
                                                        {0xFF, 0x07, 0x03, kN, 0x11, kDown}}));
     EXPECT_EQ(m_service->stats().refused, 2u);
@@ -248,7 +262,7 @@ TEST_F(ProtocolServiceTest, SilenceIsNotPostedAndALineDownOrLostIsRefused)
     m_link->up = true;  // back again: served as usual
     postCommand({0x11, 0x07, 0x00});
     settle();
-    EXPECT_EQ(m_link->calls().size(), 3u);
+    EXPECT_EQ(m_link->calls().size(), 4u);
     EXPECT_EQ(m_module.events().size(), 2u);  // the line is up but the panel stays silent
 }
 
