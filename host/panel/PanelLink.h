@@ -159,9 +159,9 @@ private:
     UniqueFd m_fd;
     bool m_up = false;
     bool m_stop = false;
-    std::string m_closeRequest;         // a writer saw the line fail, or the panel fall silent
-    unsigned m_silent = 0;              // commands unanswered since the panel last said anything
-    bool m_suspect = false;             // dropped for silence: a new connection must be probed
+    std::string m_closeRequest;  // a writer saw the line fail, or the panel fall silent
+    unsigned m_silent = 0;       // commands unanswered since the panel last said anything
+    bool m_suspect = false;      // dropped for silence: a new connection must be probed
     std::optional<std::chrono::steady_clock::time_point> m_probeDeadline;  // probe in flight
     uint8_t m_lastDisplayId = 0;
     std::chrono::milliseconds m_retry;  // the pause before the next connection attempt

@@ -197,8 +197,8 @@ void StreamLink::sendProbe(int fd)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_options.dialect == Dialect::Line) m_reader.setDisplayId(m_lastDisplayId);
-        frame = encodeCommand(m_options.dialect,
-                              Command{m_options.probeCommand, m_lastDisplayId, {}});
+        frame =
+            encodeCommand(m_options.dialect, Command{m_options.probeCommand, m_lastDisplayId, {}});
     }
     // Nobody else writes while the line is not up; a failed write ends as an unanswered probe.
     std::lock_guard<std::mutex> writing(m_writeMutex);
@@ -221,7 +221,8 @@ void StreamLink::run()
             if (m_stop) break;
             fd = m_fd.get();
             closeRequest = m_closeRequest;
-            probeUnanswered = m_probeDeadline && std::chrono::steady_clock::now() >= *m_probeDeadline;
+            probeUnanswered =
+                m_probeDeadline && std::chrono::steady_clock::now() >= *m_probeDeadline;
         }
         if (!closeRequest.empty()) {
             closeLine(closeRequest);

@@ -55,8 +55,8 @@ TEST(SilentLine, TcpLinesCarryShortKeepaliveTimers)
     ASSERT_TRUE(fd);
     const struct {
         int level, name, value;
-    } expected[] = {{SOL_SOCKET, SO_KEEPALIVE, 1},       {IPPROTO_TCP, TCP_KEEPIDLE, 5},
-                    {IPPROTO_TCP, TCP_KEEPINTVL, 2},     {IPPROTO_TCP, TCP_KEEPCNT, 3},
+    } expected[] = {{SOL_SOCKET, SO_KEEPALIVE, 1},          {IPPROTO_TCP, TCP_KEEPIDLE, 5},
+                    {IPPROTO_TCP, TCP_KEEPINTVL, 2},        {IPPROTO_TCP, TCP_KEEPCNT, 3},
                     {IPPROTO_TCP, TCP_USER_TIMEOUT, 11000}, {IPPROTO_TCP, TCP_NODELAY, 1}};
     for (const auto& option : expected) {
         int value = -1;
