@@ -1,5 +1,4 @@
 // A TCP panel that stops answering without closing its connection.
-#include <gtest/gtest.h>
 #include <signal.h>
 
 #include "E2eSupport.h"
@@ -8,11 +7,6 @@ namespace kw::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // kwpanel-sim answers every command after 3.5 s, longer than the protocol service used to
 // wait: the reply still reaches the manager. Stopped with SIGSTOP, its connection stays open
@@ -30,12 +24,12 @@ TEST(SilentPanel, StoppedPanelIsReportedDownAndRefusedUntilItRunsAgain)
     EXPECT_GE(slow.seconds, 3.5);
 
     sim.process().signal(SIGSTOP);
-    const auto stopped = Clock::now();
+    const auto deadline = Clock::now() + 30s;
     const std::string down = panel + ": line down (no reply to 2 commands in a row)";
-    while (secondsSince(stopped) < 30 && agent.process().err().find(down) == std::string::npos)
+    while (Clock::now() < deadline && agent.process().err().find(down) == std::string::npos)
         agent.get(controlOid(3), 15);
     EXPECT_TRUE(agent.process().waitForErr(down, 1000ms)) << agent.process().err();
-    EXPECT_LT(secondsSince(stopped), 30.0);
+    EXPECT_LT(Clock::now(), deadline);
     const RunResult refused = agent.get(controlOid(3), 15);
     EXPECT_TRUE(isGenErr(refused)) << refused.output;
     EXPECT_LT(refused.seconds, 2.0);

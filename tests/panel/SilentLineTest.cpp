@@ -1,6 +1,4 @@
-// A TCP panel line that stays open while nothing answers on it: short keepalive timers, the
-// drop after silent commands in a row, and the probe that keeps the line down until the
-// panel speaks again.
+// A TCP panel line that stays open while nothing answers on it.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -18,18 +16,12 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-// A peer that accepts connections and says nothing unless the test writes for it.
-struct HungPanel {
-    UniqueFd listener;
-    uint16_t port = 0;
-    HungPanel() { listener = listenTcp({"127.0.0.1", 0}, nullptr, &port); }
-    UniqueFd accept()
-    {
-        pollfd p{listener.get(), POLLIN, 0};
-        if (::poll(&p, 1, 2000) != 1) return {};
-        return UniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    }
-};
+UniqueFd acceptFrom(const UniqueFd& listener)
+{
+    pollfd p{listener.get(), POLLIN, 0};
+    if (::poll(&p, 1, 2000) != 1) return {};
+    return UniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+}
 
 // What arrives next: empty at the end of the stream, nullopt after 2 s of nothing.
 std::optional<Bytes> readSome(const UniqueFd& fd)
@@ -37,8 +29,7 @@ std::optional<Bytes> readSome(const UniqueFd& fd)
     pollfd p{fd.get(), POLLIN, 0};
     uint8_t buffer[256];
     const ssize_t n = ::poll(&p, 1, 2000) == 1 ? ::read(fd.get(), buffer, sizeof buffer) : -1;
-    if (n < 0) return std::nullopt;
-    return Bytes(buffer, buffer + n);
+    return n < 0 ? std::nullopt : std::optional<Bytes>(Bytes(buffer, buffer + n));
 }
 
 bool closedByLink(const UniqueFd& fd)
@@ -48,11 +39,14 @@ bool closedByLink(const UniqueFd& fd)
     return false;
 }
 
-TEST(SilentLine, TcpLinesCarryShortKeepaliveTimers)
+// A peer that accepts connections and says nothing unless the test writes for it; the line
+// carries short keepalive timers, is dropped after silent commands in a row, and stays down
+// until the panel answers a probe on a new connection.
+TEST(SilentLine, SilenceDropsTheLineWhichStaysDownUntilThePanelAnswersAProbe)
 {
-    HungPanel panel;
-    UniqueFd fd = connectTcp({"127.0.0.1", panel.port}, 1000ms, nullptr);
-    ASSERT_TRUE(fd);
+    uint16_t port = 0;
+    const UniqueFd panel = listenTcp({"127.0.0.1", 0}, nullptr, &port);
+    const UniqueFd plain = connectTcp({"127.0.0.1", port}, 1000ms, nullptr);
     const struct {
         int level, name, value;
     } expected[] = {{SOL_SOCKET, SO_KEEPALIVE, 1},          {IPPROTO_TCP, TCP_KEEPIDLE, 5},
@@ -61,20 +55,16 @@ TEST(SilentLine, TcpLinesCarryShortKeepaliveTimers)
     for (const auto& option : expected) {
         int value = -1;
         socklen_t size = sizeof value;
-        ASSERT_EQ(getsockopt(fd.get(), option.level, option.name, &value, &size), 0);
+        ASSERT_EQ(getsockopt(plain.get(), option.level, option.name, &value, &size), 0);
         EXPECT_EQ(value, option.value) << "option " << option.name;
     }
-}
+    ASSERT_TRUE(acceptFrom(panel));
 
-TEST(SilentLine, SilenceDropsTheLineWhichStaysDownUntilThePanelAnswersAProbe)
-{
-    HungPanel panel;
     LinkOptions options;
-    options.retryMin = 10ms;
-    options.retryMax = 20ms;
+    options.retryMin = options.retryMax = 10ms;
     options.probeTimeout = 300ms;
-    auto link = openTcpLink({"127.0.0.1", panel.port}, options);
-    const UniqueFd first = panel.accept();
+    auto link = openTcpLink({"127.0.0.1", port}, options);
+    const UniqueFd first = acceptFrom(panel);
     ASSERT_TRUE(link->waitConnected(1000ms));
 
     EXPECT_FALSE(link->transact(0x12, 3, {}, 30ms));
@@ -96,11 +86,11 @@ TEST(SilentLine, SilenceDropsTheLineWhichStaysDownUntilThePanelAnswersAProbe)
     // A new connection alone does not bring the line up: the probe goes unanswered, the
     // connection is closed, and the next one is probed again.
     const Bytes probe = encodeCommand(Dialect::Line, Command{0x11, 3, {}});
-    const UniqueFd second = panel.accept();
+    const UniqueFd second = acceptFrom(panel);
     EXPECT_EQ(readSome(second), probe);
     EXPECT_TRUE(closedByLink(second));
     EXPECT_FALSE(link->connected());
-    const UniqueFd third = panel.accept();
+    const UniqueFd third = acceptFrom(panel);
     EXPECT_EQ(readSome(third), probe);
     const Bytes reply = encodeReply(Dialect::Line, 3, Reply{kAck, 0x11, {1}});
     ASSERT_EQ(::write(third.get(), reply.data(), reply.size()), ssize_t(reply.size()));

@@ -230,14 +230,12 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackAsEvent0x2808)
 
 TEST_F(ProtocolServiceTest, SilenceIsNotPostedAndALineDownOrLostIsRefused)
 {
-    ProtocolService::Options options;
-    options.replyTimeout = 200ms;
     startWith(
         [](const Transaction& t) {
             if (t.cmd == 0x14) std::this_thread::sleep_for(200ms);  // the whole wait
             return std::optional<Reply>();
         },
-        options);
+        ProtocolService::Options{200ms, kw::protocol::kModuleAppId, {}});
     postCommand({0x11, 0x01, 0x00});
     settle();
     EXPECT_EQ(m_link->calls().size(), 1u);
