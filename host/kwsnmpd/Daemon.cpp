@@ -81,6 +81,7 @@ bool Daemon::start(std::string* error)
     kw::host::tv::setDisplayId(m_options.displayId);
     if (!startRoute(error)) return false;
     StartupStderr held(m_config->runtimeDir());
+    snmp_agent_set_max_varbinds(m_options.maxVarbinds);
     if (!createModule(error)) return false;
     const int state = snmp_agent_wait_ready(kReadyTimeoutMs);
     held.release(state == SNMP_AGENT_BIND_FAILED);
