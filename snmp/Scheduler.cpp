@@ -59,10 +59,7 @@ Scheduler::Admission Scheduler::submit(const std::string& source, const std::str
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (job.items.empty()) {
-        if (answer != nullptr) {
-            answer->clear();
-        }
-        return Admission::Answered;  // nothing for the panel to do
+        return Admission::Answered;  // nothing for the panel to do: *answer stays as it is
     }
     const Admission admission = admit(source, key, answer, true, waiter);
     if (admission == Admission::Full) {
@@ -113,10 +110,11 @@ std::vector<std::pair<Scheduler::Token, JobResult>> Scheduler::abandon()
     for (auto& [ticket, job] : m_jobs) {
         JobResult result = job.results;
         while (result.size() < job.work.items.size()) {
-            const bool setAfterFirst = job.work.kind == JobKind::Set && result.size() > 0 &&
-                                       result.back().status != ItemResult::Status::Value;
-            result.push_back({setAfterFirst ? ItemResult::Status::NotRun
-                                            : ItemResult::Status::Failed,
+            const bool afterFailure =
+                !result.empty() && result.back().status != ItemResult::Status::Value;
+            result.push_back({job.work.kind == JobKind::Set && afterFailure
+                                  ? ItemResult::Status::NotRun
+                                  : ItemResult::Status::Failed,
                               {}, {}});
         }
         for (Token waiter : job.waiters) {
@@ -145,21 +143,18 @@ void Scheduler::countAbsorbed()
 bool Scheduler::next(Step& step)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    while (!m_turns.empty()) {
-        const std::string source = std::move(m_turns.front());
-        m_turns.pop_front();
-        auto src = m_sources.find(source);
-        if (src == m_sources.end() || src->second.jobs.empty()) {
-            continue;
-        }
-        const uint64_t ticket = src->second.jobs.front();
-        const Job& job = m_jobs[ticket];
-        step.ticket = ticket;
-        step.kind = job.work.kind;
-        step.item = job.work.items[job.results.size()];
-        return true;  // the source takes its next turn when complete() puts it back
+    if (m_turns.empty()) {
+        return false;
     }
-    return false;
+    // A source in the turn order has a job; it takes its next turn when complete() puts it
+    // back.
+    const uint64_t ticket = m_sources[m_turns.front()].jobs.front();
+    m_turns.pop_front();
+    const Job& job = m_jobs[ticket];
+    step.ticket = ticket;
+    step.kind = job.work.kind;
+    step.item = job.work.items[job.results.size()];
+    return true;
 }
 
 bool Scheduler::complete(uint64_t ticket, ItemResult result)
@@ -198,9 +193,7 @@ void Scheduler::finish(uint64_t ticket)
         m_finished.emplace_back(waiter, job.results);
     }
     m_stats.served++;
-    if (m_done.count(job.key) != 0) {
-        m_doneOrder.remove(job.key);
-    }
+    // Not among the finished ones, or submit() would have answered it from there.
     m_done[job.key] = Done{job.results, m_clock()};
     m_doneOrder.push_back(job.key);
     std::deque<uint64_t>& queue = m_sources[job.source].jobs;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace kw::snmp {
 namespace {
 
@@ -22,7 +24,8 @@ WorkJob job(std::vector<uint32_t> arcs, JobKind kind = JobKind::Get)
 class SchedulerTest : public ::testing::Test {
 protected:
     std::chrono::steady_clock::time_point m_now{};
-    SchedulerLimits m_limits{2, 3, 2, 64, 1000ms};
+    // One job per source, two in all, two waiters per job, one answer remembered for 1 s.
+    SchedulerLimits m_limits{1, 2, 2, 1, 1000ms};
     Scheduler m_sched{m_limits, [this] { return m_now; }};
     int m_tokens[16] = {};
     Scheduler::Token token(int i) { return &m_tokens[i]; }
@@ -119,62 +122,73 @@ TEST_F(SchedulerTest, RetransmissionsJoinUpToTheBoundAndAreAnsweredWhileRemember
     EXPECT_EQ(answer.size(), 2u);
     m_now += 200ms;
     EXPECT_EQ(submit("a", "k", job({1, 2}), 4), Admission::Queued);
+    m_sched.countAbsorbed();  // the agent's own count of retransmissions it dropped
     const QueueStats stats = m_sched.stats();
-    EXPECT_EQ(stats.resendsAbsorbed, 3u);
+    EXPECT_EQ(stats.resendsAbsorbed, 4u);
     EXPECT_EQ(stats.served, 1u);
     EXPECT_EQ(stats.depth, 1u);
+    EXPECT_EQ(serve(), (std::vector<uint32_t>{1, 2}));  // the source is served again
 }
 
 TEST_F(SchedulerTest, EachSourceAndAllTogetherHaveBoundedRoom)
 {
-    // Two unfinished jobs per source, three in all.
     const struct {
         const char* source;
         const char* key;
         Admission expected;
     } steps[] = {
-        {"a", "a1", Admission::Queued}, {"a", "a2", Admission::Queued},
-        {"a", "a3", Admission::Full},   {"b", "b1", Admission::Queued},
-        {"c", "c1", Admission::Full},   {"a", "a1", Admission::Joined},
+        {"a", "a1", Admission::Queued}, {"a", "a2", Admission::Full},
+        {"b", "b1", Admission::Queued}, {"c", "c1", Admission::Full},
+        {"a", "a1", Admission::Joined},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.key);
         EXPECT_EQ(m_sched.wouldAdmit(step.source, step.key), step.expected != Admission::Full);
         EXPECT_EQ(submit(step.source, step.key, job({1}), 0), step.expected);
     }
-    EXPECT_EQ(m_sched.stats().refused, 2u);
-    serve(1);  // a1 done: room for one more of a's, and for c
+    m_sched.countRefused();  // one over the varbind limit
+    EXPECT_EQ(m_sched.stats().refused, 3u);
+    serve(1);  // a1 done: room for c, and then none for a
     EXPECT_EQ(submit("c", "c1", job({1}), 0), Admission::Queued);
-    EXPECT_EQ(submit("a", "a3", job({1}), 0), Admission::Full);
-    EXPECT_EQ(m_sched.stats().depth, 3u);
+    EXPECT_EQ(submit("a", "a2", job({1}), 0), Admission::Full);
+    EXPECT_EQ(m_sched.stats().depth, 2u);
 }
 
 TEST_F(SchedulerTest, StopHandsBackEveryWaiterWithWhatWasDone)
 {
-    submit("a", "set", job({1, 2, 3}, JobKind::Set), 0);
-    submit("a", "set", job({1, 2, 3}, JobKind::Set), 1);
-    submit("b", "get", job({4, 5}), 2);
-    Scheduler::Step inService;
-    serve(1);
-    ASSERT_TRUE(m_sched.next(inService));  // b's 4 is at the panel while the stop comes
+    Scheduler sched;
+    JobResult unused;
+    sched.submit("a", "set", job({1, 2, 3}, JobKind::Set), token(0), &unused);
+    sched.submit("a", "set", job({1, 2, 3}, JobKind::Set), token(1), &unused);
+    sched.submit("b", "get", job({4, 5}), token(2), &unused);
+    sched.submit("c", "unstarted", job({6, 7}, JobKind::Set), token(3), &unused);
+    Scheduler::Step step;
+    ASSERT_TRUE(sched.next(step));
+    sched.complete(step.ticket, {Status::Value, step.item.oid, {}});
+    ASSERT_TRUE(sched.next(step));  // b's 4 is at the panel while the stop comes
 
-    auto left = m_sched.abandon();
-    ASSERT_EQ(left.size(), 3u);
-    for (auto& [waiter, result] : left) {
-        ASSERT_EQ(result.size(), 3u - (waiter == token(2)));
-        if (waiter == token(2)) {
-            EXPECT_EQ(result[0].status, Status::Failed);
-            EXPECT_EQ(result[1].status, Status::Failed);
-        } else {  // the first varbind reached the panel, the second fails, the third never ran
-            EXPECT_EQ(result[0].status, Status::Value);
-            EXPECT_EQ(result[1].status, Status::Failed);
-            EXPECT_EQ(result[2].status, Status::NotRun);
-        }
+    // What reached the panel stays done; the first varbind not served fails, and in a SET the
+    // ones after it never ran.
+    const std::map<Scheduler::Token, std::vector<Status>> expected = {
+        {token(0), {Status::Value, Status::Failed, Status::NotRun}},
+        {token(1), {Status::Value, Status::Failed, Status::NotRun}},
+        {token(2), {Status::Failed, Status::Failed}},
+        {token(3), {Status::Failed, Status::NotRun}},
+    };
+    std::map<Scheduler::Token, std::vector<Status>> left;
+    for (auto& [waiter, result] : sched.abandon()) {
+        for (const ItemResult& item : result) left[waiter].push_back(item.status);
     }
-    EXPECT_FALSE(m_sched.complete(inService.ticket, {Status::Value, {}, "late"}));
-    EXPECT_FALSE(m_sched.next(inService));
-    EXPECT_TRUE(m_sched.takeFinished().empty());
-    EXPECT_EQ(m_sched.stats().depth, 0u);
+    EXPECT_EQ(left, expected);
+    EXPECT_FALSE(sched.complete(step.ticket, {Status::Value, {}, "late"}));
+    EXPECT_FALSE(sched.next(step));
+    EXPECT_TRUE(sched.takeFinished().empty());
+    EXPECT_EQ(sched.stats().depth, 0u);
+
+    // A later run starts afresh.
+    EXPECT_EQ(sched.submit("b", "again", job({8}), token(4), &unused), Admission::Queued);
+    ASSERT_TRUE(sched.next(step));
+    EXPECT_EQ(step.item.oid[0], 8u);
 }
 
 }  // namespace
