@@ -208,6 +208,11 @@ void Daemon::poll()
     }
 }
 
+std::string Daemon::runtimeDir() const
+{
+    return m_config ? m_config->runtimeDir() : std::string();
+}
+
 void Daemon::reportLine(const std::string& text) const
 {
     std::fprintf(stderr, "kwsnmpd: panel %s: %s\n", m_options.panelText.c_str(), text.c_str());
