@@ -493,7 +493,8 @@ void Loop::release(Pending* pending)
 // Net-SNMP keeps a whole session for every delegated request, so a retransmission of a request
 // in hand may join it only up to the scheduler's bound on waiters. Any further one is dropped
 // before Net-SNMP works on it: the manager sends again if it still waits. Net-SNMP drops a
-// request unanswered, in every version, when the access check reports an unknown context.
+// request unanswered, in every version, when the access check reports an unknown context
+// (and counts it in snmpUnknownContexts).
 int Loop::gate(view_parameters* view)
 {
     if (view == nullptr || view->pdu == nullptr || view->errorcode != 0 || m_waiting.empty()) {

@@ -199,8 +199,7 @@ void Scheduler::finish(uint64_t ticket)
     std::deque<uint64_t>& queue = m_sources[job.source].jobs;
     queue.erase(std::find(queue.begin(), queue.end(), ticket));
     m_tickets.erase(job.key);
-    m_jobs.erase(ticket);
-    forgetExpired();
+    m_jobs.erase(ticket);  // the next submit() forgets what has expired
 }
 
 QueueStats Scheduler::stats()
