@@ -75,7 +75,6 @@ Scheduler::Admission Scheduler::submit(const std::string& source, const std::str
     entry.key = key;
     entry.source = source;
     entry.work = std::move(job);
-    entry.results.reserve(entry.work.items.size());
     entry.waiters.push_back(waiter);
     m_tickets[key] = ticket;
     Source& src = m_sources[source];
