@@ -79,6 +79,10 @@ int main(int argc, char** argv)
             break;
     }
 
+    // A shell starts a background job with SIGINT ignored, and an ignored signal never reaches
+    // sigtimedwait: take both stop signals back first.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     // Every thread inherits this mask, so only the main loop below sees the stop signals.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
