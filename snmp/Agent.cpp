@@ -18,7 +18,7 @@
 #include "snmp/AgentControl.h"
 #include "snmp/AgentLoop.h"
 #include "snmp/RequestServer.h"
-#include "snmp/WorkQueue.h"
+#include "snmp/Scheduler.h"
 
 #define KW_EXPORT __attribute__((visibility("default")))
 
@@ -29,10 +29,8 @@ KW_EXPORT unsigned char bufferSource[kBufferSourceSize];
 namespace kw::snmp {
 namespace {
 
-// Display requests waiting behind the one being served; more are refused at once.
-constexpr size_t kQueueCapacity = 8;
-// How long a finished request's answer is kept for retransmissions of it.
-constexpr std::chrono::milliseconds kRetention{10000};
+// Display varbinds one PDU may carry unless the host says otherwise.
+constexpr int kDefaultMaxVarbinds = 64;
 
 struct Shared {
     std::once_flag once;
@@ -47,6 +45,8 @@ struct Shared {
     std::atomic<bool> running{false};
     std::atomic<RIXCallbackFunc> stringCallback{nullptr};
     std::atomic<RIXCallbackFunc> holidayCallback{nullptr};
+    std::atomic<int> maxVarbinds{kDefaultMaxVarbinds};
+    std::atomic<Scheduler*> scheduler{nullptr};  // the running main_snmp's
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;
@@ -136,7 +136,8 @@ int runAgent(int argc, char** argv)
         std::fprintf(stderr, "main_snmp: ignoring option %s\n", option.c_str());
     }
 
-    WorkQueue queue(kQueueCapacity, kRetention);
+    Scheduler queue;
+    s.scheduler.store(&queue);
     std::atomic<bool> loopStop{false};
     std::atomic<bool> loopEnded{false};
     int outcome = SNMP_AGENT_READY;
@@ -144,6 +145,7 @@ int runAgent(int argc, char** argv)
     LoopContext context;
     context.options = std::move(options);
     context.queue = &queue;
+    context.maxVarbinds = static_cast<size_t>(s.maxVarbinds.load());
     context.wakeFd = s.wakeReadFd;
     context.stop = &loopStop;
     context.wakeServer = wakeServer;
@@ -160,21 +162,24 @@ int runAgent(int argc, char** argv)
         wakeServer();
     });
 
-    // Serve the display's requests until stopped or until Net-SNMP gives up.
+    // Serve the display's requests, one varbind at a time in the scheduler's order, until
+    // stopped or until Net-SNMP gives up. A stop is seen between two varbinds, so it waits
+    // for one panel call at most; what is left is answered by the loop as it shuts down.
     while (!s.stopRequested.load() && !loopEnded.load()) {
         waitForWork();
-        WorkJob job;
-        uint64_t ticket = 0;
-        while (!s.stopRequested.load() && queue.take(job, ticket)) {
+        Scheduler::Step step;
+        while (!s.stopRequested.load() && queue.next(step)) {
             Callbacks callbacks{s.stringCallback.load(), s.holidayCallback.load()};
-            queue.finish(ticket, serveJob(job, callbacks));
-            wakeLoop();
+            if (queue.complete(step.ticket, serveItem(step.kind, step.item, callbacks))) {
+                wakeLoop();
+            }
         }
     }
 
     loopStop.store(true);
     wakeLoop();
     loop.join();
+    s.scheduler.store(nullptr);
 
     {
         std::lock_guard<std::mutex> lock(s.stateMutex);
@@ -191,6 +196,13 @@ int runAgent(int argc, char** argv)
 }
 
 }  // namespace
+
+QueueStats queueStats()
+{
+    // Read on the loop thread, which the running main_snmp joins before its scheduler goes.
+    Scheduler* scheduler = shared().scheduler.load();
+    return scheduler != nullptr ? scheduler->stats() : QueueStats{};
+}
 
 AgentOptions parseAgentArguments(int argc, char** argv)
 {
@@ -264,6 +276,11 @@ KW_EXPORT void snmp_agent_stop(void)
     kw::snmp::shared().stopRequested.store(true);
     kw::snmp::wakeServer();
     kw::snmp::wakeLoop();
+}
+
+KW_EXPORT void snmp_agent_set_max_varbinds(int count)
+{
+    kw::snmp::shared().maxVarbinds.store(count > 0 ? count : kw::snmp::kDefaultMaxVarbinds);
 }
 
 KW_EXPORT int snmp_agent_wait_ready(int timeoutMs)

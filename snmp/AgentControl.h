@@ -1,6 +1,6 @@
 #pragma once
 // What a host needs beyond the module's four symbols: to learn whether the agent came up, and
-// to stop it. Both are safe to call from any thread, before or after main_snmp runs.
+// to stop it. All are safe to call from any thread, before or after main_snmp runs.
 
 #ifdef __cplusplus
 extern "C" {
@@ -17,9 +17,13 @@ enum {
 // holds while that main_snmp serves; a failure is reported once, to the first caller after it.
 int snmp_agent_wait_ready(int timeoutMs);
 
-// Makes the running main_snmp return: a callback in progress finishes first, requests still
-// queued are dropped unanswered, Net-SNMP is shut down and its thread joined. A stop that
-// arrives while no main_snmp runs makes the next one return at once. Async-signal-safe.
+// The number of display varbinds one request may carry (default 64); more are answered
+// tooBig. Takes effect at the next main_snmp.
+void snmp_agent_set_max_varbinds(int count);
+
+// Makes the running main_snmp return: a panel call in progress finishes first, requests
+// still queued or part-served are answered with an error, Net-SNMP is shut down and its
+// thread joined. A stop that arrives while no main_snmp runs makes the next one return at once. Async-signal-safe.
 void snmp_agent_stop(void);
 
 #ifdef __cplusplus

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "snmp/WorkQueue.h"
+#include "snmp/Scheduler.h"
 
 namespace kw::snmp {
 
@@ -23,12 +23,16 @@ enum class LoopState { Ready, BindFailed, InitFailed };
 
 struct LoopContext {
     AgentOptions options;
-    WorkQueue* queue = nullptr;
+    Scheduler* queue = nullptr;
+    size_t maxVarbinds = 64;  // display varbinds one PDU may carry
     int wakeFd = -1;                          // read end of the loop's wake-up pipe
     const std::atomic<bool>* stop = nullptr;  // set when the loop must end
     std::function<void()> wakeServer;         // a job was queued
     std::function<void(LoopState)> reportState;
 };
+
+// The running agent's display queue counters (all zero while none runs). Loop thread only.
+QueueStats queueStats();
 
 // Runs Net-SNMP on the calling thread until *stop, then shuts it down. Returns early, after
 // reportState(BindFailed or InitFailed), when it cannot start.

@@ -8,9 +8,13 @@
 
 #include <net-snmp/agent/net-snmp-agent-includes.h>
 
+#include <net-snmp/agent/agent_callbacks.h>
 #include <net-snmp/agent/agent_sysORTable.h>
 
+#include <malloc.h>
+#include <netinet/in.h>
 #include <sys/select.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,8 +22,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "snmp/AgentLoop.h"
@@ -54,6 +61,8 @@ struct Pending {
     netsnmp_delegated_cache* cache = nullptr;
     std::vector<netsnmp_request_info*> requests;
     JobKind kind = JobKind::Get;
+    size_t request = 0;        // requestHash() of its PDU
+    bool otherObjects = false;  // a SET that also writes objects outside the display's subtree
 };
 
 class Loop {
@@ -62,6 +71,7 @@ public:
 
     void run();
 
+    int gate(view_parameters* view);
     int handle(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
                netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests);
     void onWake();
@@ -69,7 +79,7 @@ public:
 private:
     bool start();
     void serve();
-    void releaseHeldSet();
+    void settle();
     void stopNetSnmp();
 
     int onGet(netsnmp_mib_handler*, netsnmp_handler_registration*, netsnmp_agent_request_info*,
@@ -83,13 +93,13 @@ private:
     int onUndo(netsnmp_agent_request_info*, netsnmp_request_info*);
 
     // Queues the job (or joins or answers it); returns the job's admission.
-    WorkQueue::Admission dispatch(netsnmp_mib_handler*, netsnmp_handler_registration*,
+    Scheduler::Admission dispatch(netsnmp_mib_handler*, netsnmp_handler_registration*,
                                   netsnmp_agent_request_info*, netsnmp_request_info*,
                                   std::unique_ptr<Pending> pending, WorkJob job);
     void apply(const Pending& pending, const JobResult& result, bool delegated);
     void release(Pending* pending);
 
-    std::string requestKey(netsnmp_agent_request_info* reqinfo, const WorkJob& job);
+    bool overLimit(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests);
     WorkJob setJob(netsnmp_request_info* requests, std::vector<netsnmp_request_info*>* mine);
 
     LoopContext& m_context;
@@ -97,6 +107,15 @@ private:
     bool m_readfdRegistered = false;
     std::vector<oid> m_module;
     bool m_sysORRegistered = false;
+    bool m_gateRegistered = false;
+    bool m_stopping = false;
+    bool m_trimDue = false;
+    // Delegated handler calls per request (requestHash), original and retransmissions.
+    std::unordered_map<size_t, size_t> m_waiting;
+    // Delegated SETs that also wrote objects outside the display's subtree, and the SETs that
+    // wait for them to finish (see settle()).
+    size_t m_otherObjectSets = 0;
+    std::deque<netsnmp_agent_session*> m_parked;
 };
 
 Oid toOid(const oid* name, size_t length)
@@ -120,6 +139,11 @@ void wakeCallback(int, void* data)
     static_cast<Loop*>(data)->onWake();
 }
 
+int gateCallback(int, int, void* serverArg, void* clientArg)
+{
+    return static_cast<Loop*>(clientArg)->gate(static_cast<view_parameters*>(serverArg));
+}
+
 bool fileExists(const std::string& path)
 {
     struct stat st {};
@@ -134,9 +158,81 @@ void appendBytes(std::string& key, const void* data, size_t length)
     }
 }
 
-void appendOid(std::string& key, const Oid& o)
+// The manager a request comes from: its socket address (which, for UDP and TCP over IPv4 or
+// IPv6, Net-SNMP's transport data starts with) and its community or user. Requests of one
+// source are served in arrival order; sources take turns at the panel.
+std::string sourceOf(const netsnmp_pdu* pdu)
 {
-    appendBytes(key, o.data(), o.size() * sizeof(uint32_t));
+    std::string source;
+    const auto* address = static_cast<const sockaddr*>(pdu->transport_data);
+    const size_t length = pdu->transport_data_length;
+    if (address != nullptr && length >= sizeof(sockaddr_in) && address->sa_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+        appendBytes(source, &in->sin_addr, sizeof in->sin_addr);
+        appendBytes(source, &in->sin_port, sizeof in->sin_port);
+    } else if (address != nullptr && length >= sizeof(sockaddr_in6) &&
+               address->sa_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
+        appendBytes(source, &in6->sin6_addr, sizeof in6->sin6_addr);
+        appendBytes(source, &in6->sin6_port, sizeof in6->sin6_port);
+    } else {
+        appendBytes(source, address, address != nullptr ? length : 0);
+    }
+    appendBytes(source, pdu->community, pdu->community_len);
+    appendBytes(source, pdu->securityName, pdu->securityNameLen);
+    return source;
+}
+
+// Names a request so that a manager's retransmission (same source, request id and varbinds)
+// finds the first one. `pdu` is the request as it arrived.
+size_t requestHash(const netsnmp_pdu* pdu)
+{
+    std::string key = sourceOf(pdu);
+    const long header[] = {pdu->version, pdu->command, pdu->reqid, pdu->securityModel,
+                           pdu->securityLevel};
+    appendBytes(key, header, sizeof header);
+    appendBytes(key, pdu->contextName, pdu->contextNameLen);
+    for (const netsnmp_variable_list* vb = pdu->variables; vb != nullptr;
+         vb = vb->next_variable) {
+        appendBytes(key, vb->name, vb->name_length * sizeof(oid));
+        appendBytes(key, &vb->type, sizeof vb->type);
+        appendBytes(key, vb->val.string, vb->val.string != nullptr ? vb->val_len : 0);
+    }
+    return std::hash<std::string>()(key);
+}
+
+const netsnmp_pdu* arrived(const netsnmp_agent_request_info* reqinfo)
+{
+    const netsnmp_agent_session* asp = reqinfo->asp;
+    return asp->orig_pdu != nullptr ? asp->orig_pdu : asp->pdu;
+}
+
+// A job's key: its request and, as a GETNEXT or GETBULK makes several passes, the pass. A hash
+// stands for the request: should two requests ever share one, they would share an answer for
+// the very same display varbinds, which is what each would have got anyway.
+std::string jobKey(size_t request, const WorkJob& job)
+{
+    std::string key;
+    appendBytes(key, &request, sizeof request);
+    appendBytes(key, &job.kind, sizeof job.kind);
+    for (const WorkItem& item : job.items) {
+        appendBytes(key, item.oid.data(), item.oid.size() * sizeof(uint32_t));
+        appendBytes(key, item.bytes.data(), item.bytes.size());
+    }
+    return key;
+}
+
+bool touchesOtherObjects(const netsnmp_pdu* pdu)
+{
+    const Oid control = controlOid();
+    for (const netsnmp_variable_list* vb = pdu->variables; vb != nullptr;
+         vb = vb->next_variable) {
+        if (vb->name_length < control.size() ||
+            !std::equal(control.begin(), control.end(), vb->name)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool Loop::start()
@@ -194,6 +290,10 @@ bool Loop::start()
     init_snmp_mib();
     init_vacm_vars();
     init_vacm_conf();
+    // After the access check, so that it sees only requests that pass it.
+    m_gateRegistered = snmp_register_callback(SNMP_CALLBACK_APPLICATION,
+                                              SNMPD_CALLBACK_ACM_CHECK_INITIAL, gateCallback,
+                                              this) == SNMPERR_SUCCESS;
     // The display's root is the default sysObjectID; a "sysobjectid" line in the
     // configuration, read later, still overrides it.
     std::string sysObjectId = "sysobjectid " + oidToString(rootOid()).substr(1);
@@ -259,23 +359,53 @@ void Loop::serve()
             snmp_log_perror("kwdisplay agent: select");
         }
         run_alarms();
-        netsnmp_check_outstanding_agent_requests();
-        releaseHeldSet();
+        settle();
+        // A large request's sessions, freed once it is answered, leave holes that glibc keeps;
+        // hand them back, so that a burst of big requests does not raise RSS for good.
+        if (m_trimDue) {
+            m_trimDue = false;
+            ::malloc_trim(0);
+        }
     }
 }
 
 // Net-SNMP starts a SET only when no delegated request is outstanding, and holds every request
-// that arrives meanwhile behind it. With the panel behind every display request that would
-// stall the whole agent, system group included, for as long as the panel takes. Our own queue
-// already keeps the display's requests in arrival order, so a held SET is started at once.
-void Loop::releaseHeldSet()
+// that arrives meanwhile behind it; the SET it works on (netsnmp_processing_set) holds all
+// others too. With the panel behind every display request that would stall the whole agent,
+// system group included, for as long as the panel takes, so onAction lets go of a SET once its
+// display part is queued, and a SET held here is started at once: the scheduler keeps the
+// display's own writes in order.
+//
+// Net-SNMP's own objects, though, are written in ACTION and restored by UNDO when any varbind
+// of their SET fails. While a SET that wrote one of them waits for the panel, a second SET of
+// that object must not run, or the first one's undo would wipe the second's write. So a held
+// SET that touches anything outside the display's subtree is parked while such a SET is
+// outstanding, and started, in arrival order, once none is. Reads are never held: they may
+// see the first SET's value before it is undone, as they would between two SETs anyway.
+void Loop::settle()
 {
-    while (netsnmp_processing_set != nullptr &&
-           netsnmp_agent_queued_list == netsnmp_processing_set) {
-        netsnmp_agent_session* asp = netsnmp_agent_queued_list;
-        netsnmp_agent_queued_list = asp->next;
-        asp->next = nullptr;
-        netsnmp_handle_request(asp, asp->status);
+    for (;;) {
+        netsnmp_check_outstanding_agent_requests();
+        netsnmp_agent_session* held = netsnmp_processing_set;
+        if (held != nullptr && netsnmp_agent_queued_list == held) {
+            netsnmp_agent_queued_list = held->next;
+            held->next = nullptr;
+            if (m_otherObjectSets > 0 && touchesOtherObjects(held->pdu)) {
+                netsnmp_processing_set = nullptr;
+                m_parked.push_back(held);
+            } else {
+                netsnmp_handle_request(held, held->status);
+            }
+            continue;
+        }
+        if (held == nullptr && m_otherObjectSets == 0 && !m_parked.empty()) {
+            held = m_parked.front();
+            m_parked.pop_front();
+            netsnmp_processing_set = held;
+            netsnmp_handle_request(held, held->status);
+            continue;
+        }
+        return;
     }
 }
 
@@ -285,10 +415,27 @@ void Loop::stopNetSnmp()
         unregister_readfd(m_context.wakeFd);
         m_readfdRegistered = false;
     }
-    // Requests still waiting for the display are dropped; the managers time out.
-    for (WorkQueue::Token token : m_context.queue->abandon()) {
-        release(static_cast<Pending*>(token));
+    if (m_gateRegistered) {
+        snmp_unregister_callback(SNMP_CALLBACK_APPLICATION, SNMPD_CALLBACK_ACM_CHECK_INITIAL,
+                                 gateCallback, this, 1);
+        m_gateRegistered = false;
     }
+    // Nothing of a parked SET has been written: it is dropped, and its manager times out.
+    m_stopping = true;
+    for (netsnmp_agent_session* asp : m_parked) {
+        netsnmp_remove_and_free_agent_snmp_session(asp);
+    }
+    m_parked.clear();
+    // Every request still waiting for the display is answered now with what was done: a GET
+    // with genErr, a SET with commitFailed (and undoFailed for what reached the panel).
+    for (auto& [token, result] : m_context.queue->abandon()) {
+        auto* pending = static_cast<Pending*>(token);
+        if (netsnmp_handler_check_cache(pending->cache) != nullptr) {
+            apply(*pending, result, true);
+        }
+        release(pending);
+    }
+    netsnmp_check_outstanding_agent_requests();
     if (m_registration != nullptr) {
         netsnmp_unregister_handler(m_registration);
         m_registration = nullptr;
@@ -315,12 +462,16 @@ void Loop::onWake()
     char drain[64];
     while (::read(m_context.wakeFd, drain, sizeof drain) > 0) {
     }
-    for (auto& [token, result] : m_context.queue->takeFinished()) {
+    auto finished = m_context.queue->takeFinished();
+    for (auto& [token, result] : finished) {
         auto* pending = static_cast<Pending*>(token);
         if (netsnmp_handler_check_cache(pending->cache) != nullptr) {
             apply(*pending, result, true);
         }
         release(pending);
+    }
+    if (!finished.empty()) {
+        m_trimDue = true;
     }
 }
 
@@ -328,8 +479,51 @@ void Loop::release(Pending* pending)
 {
     if (pending->cache != nullptr) {
         netsnmp_free_delegated_cache(pending->cache);
+        auto it = m_waiting.find(pending->request);
+        if (it != m_waiting.end() && --it->second == 0) {
+            m_waiting.erase(it);
+        }
+        if (pending->otherObjects) {
+            m_otherObjectSets--;
+        }
     }
     delete pending;
+}
+
+// Net-SNMP keeps a whole session for every delegated request, so a retransmission of a request
+// in hand may join it only up to the scheduler's bound on waiters. Any further one is dropped
+// before Net-SNMP works on it: the manager sends again if it still waits. Net-SNMP drops a
+// request unanswered, in every version, when the access check reports an unknown context
+// (and counts it in snmpUnknownContexts).
+int Loop::gate(view_parameters* view)
+{
+    if (view == nullptr || view->pdu == nullptr || view->errorcode != 0 || m_waiting.empty()) {
+        return 0;
+    }
+    auto it = m_waiting.find(requestHash(view->pdu));
+    if (it != m_waiting.end() && it->second >= m_context.queue->limits().waiters) {
+        m_context.queue->countAbsorbed();
+        view->errorcode = VACM_NOSUCHCONTEXT;
+    }
+    return 0;
+}
+
+// A PDU may carry only so many display varbinds, as each costs the panel a command. One with
+// more is answered tooBig, before anything is queued or written: managers take tooBig as
+// "ask for less" and split the request or shrink max-repetitions, where genErr would only
+// make them fail.
+bool Loop::overLimit(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
+{
+    size_t count = 0;
+    for (netsnmp_request_info* r = requests; r != nullptr; r = r->next) {
+        count += r->processed ? 0 : 1;
+    }
+    if (count <= m_context.maxVarbinds) {
+        return false;
+    }
+    m_context.queue->countRefused();
+    netsnmp_set_request_error(reqinfo, requests, SNMP_ERR_TOOBIG);
+    return true;
 }
 
 int Loop::handle(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
@@ -356,6 +550,9 @@ int Loop::handle(netsnmp_mib_handler* handler, netsnmp_handler_registration* reg
 int Loop::onGet(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
                 netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
 {
+    if (overLimit(reqinfo, requests)) {
+        return SNMP_ERR_NOERROR;
+    }
     auto pending = std::make_unique<Pending>();
     pending->kind = JobKind::Get;
     WorkJob job;
@@ -395,6 +592,9 @@ int Loop::onGet(netsnmp_mib_handler* handler, netsnmp_handler_registration* regi
 int Loop::onGetNext(netsnmp_mib_handler* handler, netsnmp_handler_registration* reginfo,
                     netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
 {
+    if (overLimit(reqinfo, requests)) {
+        return SNMP_ERR_NOERROR;
+    }
     auto pending = std::make_unique<Pending>();
     pending->kind = JobKind::GetNext;
     WorkJob job;
@@ -421,6 +621,9 @@ int Loop::onGetNext(netsnmp_mib_handler* handler, netsnmp_handler_registration* 
 // that can be written.
 int Loop::onReserve1(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
 {
+    if (overLimit(reqinfo, requests)) {
+        return SNMP_ERR_NOERROR;
+    }
     for (netsnmp_request_info* r = requests; r != nullptr; r = r->next) {
         const netsnmp_variable_list* vb = r->requestvb;
         const Target target = resolve(toOid(vb->name, vb->name_length));
@@ -471,7 +674,10 @@ WorkJob Loop::setJob(netsnmp_request_info* requests, std::vector<netsnmp_request
 // A set that cannot be queued is refused while nothing has been written yet.
 int Loop::onReserve2(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
 {
-    if (!m_context.queue->wouldAdmit(requestKey(reqinfo, setJob(requests, nullptr)))) {
+    const netsnmp_pdu* pdu = arrived(reqinfo);
+    if (m_stopping ||
+        !m_context.queue->wouldAdmit(sourceOf(pdu),
+                                     jobKey(requestHash(pdu), setJob(requests, nullptr)))) {
         netsnmp_set_request_error(reqinfo, requests, SNMP_ERR_RESOURCEUNAVAILABLE);
     }
     return SNMP_ERR_NOERROR;
@@ -482,15 +688,19 @@ int Loop::onAction(netsnmp_mib_handler* handler, netsnmp_handler_registration* r
 {
     auto pending = std::make_unique<Pending>();
     pending->kind = JobKind::Set;
+    pending->otherObjects = touchesOtherObjects(reqinfo->asp->pdu);
+    Pending* raw = pending.get();
     WorkJob job = setJob(requests, &pending->requests);
-    const WorkQueue::Admission admission =
+    const Scheduler::Admission admission =
         dispatch(handler, reginfo, reqinfo, requests, std::move(pending), std::move(job));
-    // Net-SNMP holds every later request, system group included, until an unfinished SET is
-    // done. The display's own queue keeps its requests in order, so the rest of the agent is
-    // let go on while the panel works.
-    if ((admission == WorkQueue::Admission::Queued || admission == WorkQueue::Admission::Joined) &&
-        netsnmp_processing_set == reqinfo->asp) {
-        netsnmp_processing_set = nullptr;
+    // The rest of the agent goes on while the panel works; settle() explains why that is safe.
+    if (admission == Scheduler::Admission::Queued || admission == Scheduler::Admission::Joined) {
+        if (raw->otherObjects) {
+            m_otherObjectSets++;
+        }
+        if (netsnmp_processing_set == reqinfo->asp) {
+            netsnmp_processing_set = nullptr;
+        }
     }
     return SNMP_ERR_NOERROR;
 }
@@ -507,35 +717,41 @@ int Loop::onUndo(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requ
     return SNMP_ERR_NOERROR;
 }
 
-WorkQueue::Admission Loop::dispatch(netsnmp_mib_handler* handler,
+Scheduler::Admission Loop::dispatch(netsnmp_mib_handler* handler,
                                     netsnmp_handler_registration* reginfo,
                                     netsnmp_agent_request_info* reqinfo,
                                     netsnmp_request_info* requests,
                                     std::unique_ptr<Pending> pending, WorkJob job)
 {
     const JobKind kind = job.kind;
-    const std::string key = requestKey(reqinfo, job);
+    const netsnmp_pdu* pdu = arrived(reqinfo);
+    pending->request = requestHash(pdu);
+    const std::string key = jobKey(pending->request, job);
     JobResult answer;
     Pending* raw = pending.get();
-    const WorkQueue::Admission admission =
-        m_context.queue->submit(key, std::move(job), raw, &answer);
+    // Once stopping, nothing more is queued: the request is refused like one with no room.
+    const Scheduler::Admission admission =
+        m_stopping ? Scheduler::Admission::Full
+                   : m_context.queue->submit(sourceOf(pdu), key, std::move(job), raw, &answer);
     switch (admission) {
-        case WorkQueue::Admission::Queued:
-        case WorkQueue::Admission::Joined:
+        case Scheduler::Admission::Queued:
+        case Scheduler::Admission::Joined:
             for (netsnmp_request_info* r : raw->requests) {
                 r->delegated = 1;
             }
             raw->cache =
                 netsnmp_create_delegated_cache(handler, reginfo, reqinfo, requests, nullptr);
             pending.release();  // the queue's waiter now
-            if (admission == WorkQueue::Admission::Queued) {
+            m_waiting[raw->request]++;
+            if (admission == Scheduler::Admission::Queued) {
                 m_context.wakeServer();
             }
             break;
-        case WorkQueue::Admission::Answered:
+        case Scheduler::Admission::Answered:
             apply(*raw, answer, false);
             break;
-        case WorkQueue::Admission::Full:
+        case Scheduler::Admission::Dropped:  // rare: the gate drops most of these earlier
+        case Scheduler::Admission::Full:
             for (netsnmp_request_info* r : raw->requests) {
                 netsnmp_set_request_error(
                     reqinfo, r,
@@ -587,43 +803,6 @@ void Loop::apply(const Pending& pending, const JobResult& result, bool delegated
             r->requestvb->type = ASN_PRIV_RETRY;
         }
     }
-}
-
-// Names the request a job comes from, so that a manager's retransmission (same source,
-// request id and varbinds, and here the same pass over them) finds the first one.
-std::string Loop::requestKey(netsnmp_agent_request_info* reqinfo, const WorkJob& job)
-{
-    std::string key;
-    netsnmp_agent_session* asp = reqinfo->asp;
-    netsnmp_pdu* pdu = asp->pdu;
-    const long header[] = {pdu->version,       pdu->command,       pdu->reqid,
-                           pdu->securityModel, pdu->securityLevel, static_cast<long>(job.kind)};
-    appendBytes(key, header, sizeof header);
-    void* session = snmp_sess_pointer(asp->session);
-    netsnmp_transport* transport = session != nullptr ? snmp_sess_transport(session) : nullptr;
-    if (transport != nullptr && transport->f_fmtaddr != nullptr) {
-        char* source =
-            transport->f_fmtaddr(transport, pdu->transport_data, pdu->transport_data_length);
-        if (source != nullptr) {
-            appendBytes(key, source, std::strlen(source));
-            std::free(source);
-        }
-    }
-    appendBytes(key, pdu->community, pdu->community_len);
-    appendBytes(key, pdu->securityName, pdu->securityNameLen);
-    appendBytes(key, pdu->contextName, pdu->contextNameLen);
-    const netsnmp_pdu* original = asp->orig_pdu != nullptr ? asp->orig_pdu : pdu;
-    for (const netsnmp_variable_list* vb = original->variables; vb != nullptr;
-         vb = vb->next_variable) {
-        appendBytes(key, vb->name, vb->name_length * sizeof(oid));
-        appendBytes(key, &vb->type, sizeof vb->type);
-        appendBytes(key, vb->val.string, vb->val.string != nullptr ? vb->val_len : 0);
-    }
-    for (const WorkItem& item : job.items) {
-        appendOid(key, item.oid);
-        appendBytes(key, item.bytes.data(), item.bytes.size());
-    }
-    return key;
 }
 
 }  // namespace

@@ -111,28 +111,31 @@ ItemResult set(const WorkItem& item, const Callbacks& callbacks)
 
 }  // namespace
 
+ItemResult serveItem(JobKind kind, const WorkItem& item, const Callbacks& callbacks)
+{
+    switch (kind) {
+        case JobKind::Get:
+            return get(item, callbacks);
+        case JobKind::GetNext:
+            return getNext(item, callbacks);
+        case JobKind::Set:
+            return set(item, callbacks);
+    }
+    return failed();
+}
+
 JobResult serveJob(const WorkJob& job, const Callbacks& callbacks)
 {
     JobResult results;
     results.reserve(job.items.size());
     bool setFailed = false;
     for (const WorkItem& item : job.items) {
-        switch (job.kind) {
-            case JobKind::Get:
-                results.push_back(get(item, callbacks));
-                break;
-            case JobKind::GetNext:
-                results.push_back(getNext(item, callbacks));
-                break;
-            case JobKind::Set:
-                if (setFailed) {
-                    results.push_back({ItemResult::Status::NotRun, {}, {}});
-                } else {
-                    results.push_back(set(item, callbacks));
-                    setFailed = results.back().status != ItemResult::Status::Value;
-                }
-                break;
+        if (setFailed) {
+            results.push_back({ItemResult::Status::NotRun, {}, {}});
+            continue;
         }
+        results.push_back(serveItem(job.kind, item, callbacks));
+        setFailed = job.kind == JobKind::Set && results.back().status != ItemResult::Status::Value;
     }
     return results;
 }

@@ -43,6 +43,8 @@ struct Callbacks {
     RIXCallbackFunc holiday = nullptr;
 };
 
+// Runs one item of a job of `kind`.
+ItemResult serveItem(JobKind kind, const WorkItem& item, const Callbacks& callbacks);
 // Runs every item of `job` in order. A set stops at its first failure.
 JobResult serveJob(const WorkJob& job, const Callbacks& callbacks);
 

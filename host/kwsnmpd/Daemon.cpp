@@ -81,6 +81,7 @@ bool Daemon::start(std::string* error)
     kw::host::tv::setDisplayId(m_options.displayId);
     if (!startRoute(error)) return false;
     StartupStderr held(m_config->runtimeDir());
+    snmp_agent_set_max_varbinds(m_options.maxVarbinds);
     if (!createModule(error)) return false;
     const int state = snmp_agent_wait_ready(kReadyTimeoutMs);
     held.release(state == SNMP_AGENT_BIND_FAILED);
@@ -205,6 +206,11 @@ void Daemon::poll()
         reportLine("line down" + (why.empty() ? std::string() : " (" + why + ")") +
                    "; retrying in the background");
     }
+}
+
+std::string Daemon::runtimeDir() const
+{
+    return m_config ? m_config->runtimeDir() : std::string();
 }
 
 void Daemon::reportLine(const std::string& text) const

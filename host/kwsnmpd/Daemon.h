@@ -34,6 +34,8 @@ public:
     void poll();
     // Orderly shutdown; idempotent.
     void stop();
+    // The private runtime directory, empty before start() made it or after stop() removed it.
+    std::string runtimeDir() const;
 
 private:
     bool startRoute(std::string* error);

@@ -27,6 +27,8 @@ const char kUsage[] =
     "                        (default udp:127.0.0.1:1161)\n"
     "  --config DIR          use DIR/snmpd.conf (agentaddress, communities, users, views)\n"
     "                        instead of the generated configuration\n"
+    "  --max-varbinds N      display objects one request may name, 1-4096 (default 64);\n"
+    "                        a request with more is answered tooBig\n"
     "  --verbose             trace every panel command on stderr\n"
     "  --help                show this text\n"
     "  --version             show the version\n"
@@ -109,6 +111,8 @@ ParseResult parseOptions(int argc, const char* const* argv)
             } else if (arg == "--config") {
                 options.configDir = args.value();
                 if (options.configDir->empty()) throw UsageError{"--config: missing directory"};
+            } else if (arg == "--max-varbinds") {
+                options.maxVarbinds = parseInteger<int>(arg, args.value(), 1, 4096);
             } else if (arg == "--verbose" || arg == "-v") {
                 args.noValue();
                 options.verbose = true;

@@ -28,6 +28,7 @@ struct Options {
     std::string listen = kDefaultListen;
     bool listenGiven = false;
     std::optional<std::string> configDir;
+    int maxVarbinds = 64;  // display varbinds one PDU may carry
     bool verbose = false;
 };
 

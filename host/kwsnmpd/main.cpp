@@ -7,7 +7,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "host/kwsnmpd/Daemon.h"
@@ -23,15 +25,18 @@ constexpr auto kStopDeadline = 5s;
 // How often the main loop looks at the panel line between signals.
 constexpr long kPollMs = 250;
 
-// Ends the process if the orderly stop does not finish in time.
+// Ends the process if the orderly stop does not finish in time, removing the runtime directory
+// that the orderly stop would have removed.
 class StopWatchdog {
 public:
-    StopWatchdog()
-        : m_thread([this] {
+    explicit StopWatchdog(std::string runtimeDir = {})
+        : m_thread([this, runtimeDir] {
               std::unique_lock<std::mutex> lock(m_mutex);
               if (!m_done.wait_for(lock, kStopDeadline, [this] { return m_finished; })) {
                   static const char message[] = "kwsnmpd: shutdown did not finish in time\n";
                   (void)!::write(STDERR_FILENO, message, sizeof message - 1);
+                  std::error_code ignored;
+                  if (!runtimeDir.empty()) std::filesystem::remove_all(runtimeDir, ignored);
                   std::_Exit(1);
               }
           })
@@ -74,6 +79,10 @@ int main(int argc, char** argv)
             break;
     }
 
+    // A shell starts a background job with SIGINT ignored, and an ignored signal never reaches
+    // sigtimedwait: take both stop signals back first.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     // Every thread inherits this mask, so only the main loop below sees the stop signals.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -105,7 +114,7 @@ int main(int argc, char** argv)
         daemon.poll();
     }
 
-    StopWatchdog watchdog;
+    StopWatchdog watchdog(daemon.runtimeDir());
     daemon.stop();
     return 0;
 }

@@ -1,5 +1,4 @@
-// The agent's Net-SNMP-free parts: the object table, hex text, the display-side server and the
-// hand-over queue.
+// The agent's Net-SNMP-free parts: the object table, hex text, and the display-side server.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,12 +8,9 @@
 #include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"
 #include "snmp/RequestServer.h"
-#include "snmp/WorkQueue.h"
 
 namespace kw::snmp {
 namespace {
-
-using namespace std::chrono_literals;
 
 Oid scalar(int index)
 {
@@ -203,79 +199,6 @@ TEST_F(ServeJobTest, GetNextWalksIntoTheHolidayTableOnlyAsFarAsTheCount)
     Recorder::failing[100 + kHolidayCountIndex] = true;
     result = serveJob({JobKind::GetNext, {{scalar(59), {}, 0}}}, callbacks);
     EXPECT_EQ(result[0].status, ItemResult::Status::Failed);
-}
-
-class WorkQueueTest : public ::testing::Test {
-protected:
-    std::chrono::steady_clock::time_point m_now{};
-    WorkQueue m_queue{2, 1000ms, [this] { return m_now; }};
-    int m_tokens[8] = {};
-    WorkQueue::Token token(int i) { return &m_tokens[i]; }
-
-    WorkJob job(int index) { return {JobKind::Get, {{scalar(index), {}, 0}}}; }
-    JobResult answer(const std::string& text)
-    {
-        return {ItemResult{ItemResult::Status::Value, {}, text}};
-    }
-};
-
-TEST_F(WorkQueueTest, ServesInArrivalOrderAndRefusesWhenFull)
-{
-    JobResult unused;
-    EXPECT_EQ(m_queue.submit("a", job(3), token(0), &unused), WorkQueue::Admission::Queued);
-    EXPECT_EQ(m_queue.submit("b", job(4), token(1), &unused), WorkQueue::Admission::Queued);
-    EXPECT_FALSE(m_queue.wouldAdmit("c"));
-    EXPECT_TRUE(m_queue.wouldAdmit("a"));
-    EXPECT_EQ(m_queue.submit("c", job(5), token(2), &unused), WorkQueue::Admission::Full);
-
-    WorkJob taken;
-    uint64_t ticket = 0;
-    ASSERT_TRUE(m_queue.take(taken, ticket));
-    EXPECT_EQ(taken.items[0].oid, scalar(3));
-    // The running job no longer takes a place.
-    EXPECT_EQ(m_queue.submit("c", job(5), token(2), &unused), WorkQueue::Admission::Queued);
-    m_queue.finish(ticket, answer("03"));
-    auto finished = m_queue.takeFinished();
-    ASSERT_EQ(finished.size(), 1u);
-    EXPECT_EQ(finished[0].first, token(0));
-    EXPECT_EQ(finished[0].second[0].text, "03");
-    ASSERT_TRUE(m_queue.take(taken, ticket));
-    EXPECT_EQ(taken.items[0].oid, scalar(4));
-}
-
-TEST_F(WorkQueueTest, SameKeyJoinsWhileRunningAndIsAnsweredUntilRetentionEnds)
-{
-    JobResult answered;
-    ASSERT_EQ(m_queue.submit("a", job(3), token(0), &answered), WorkQueue::Admission::Queued);
-    WorkJob taken;
-    uint64_t ticket = 0;
-    ASSERT_TRUE(m_queue.take(taken, ticket));
-    EXPECT_EQ(m_queue.submit("a", job(3), token(1), &answered), WorkQueue::Admission::Joined);
-    uint64_t none = 0;
-    EXPECT_FALSE(m_queue.take(taken, none));  // nothing new to run
-    m_queue.finish(ticket, answer("03"));
-    EXPECT_EQ(m_queue.takeFinished().size(), 2u);
-
-    m_now += 900ms;
-    EXPECT_EQ(m_queue.submit("a", job(3), token(2), &answered), WorkQueue::Admission::Answered);
-    EXPECT_EQ(answered[0].text, "03");
-    m_now += 200ms;
-    EXPECT_EQ(m_queue.submit("a", job(3), token(3), &answered), WorkQueue::Admission::Queued);
-}
-
-TEST_F(WorkQueueTest, AbandonHandsBackEveryWaiter)
-{
-    JobResult unused;
-    m_queue.submit("a", job(3), token(0), &unused);
-    m_queue.submit("b", job(4), token(1), &unused);
-    WorkJob taken;
-    uint64_t ticket = 0;
-    ASSERT_TRUE(m_queue.take(taken, ticket));
-    m_queue.submit("a", job(3), token(2), &unused);
-    EXPECT_EQ(m_queue.abandon().size(), 3u);
-    m_queue.finish(ticket, answer("03"));  // a job that was running when abandoned
-    EXPECT_TRUE(m_queue.takeFinished().empty());
-    EXPECT_EQ(m_queue.queued(), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+// kwsnmpd under hostile load: a manager flooding large requests does not hold out another, a
+// request over the varbind limit is refused, SIGTERM ends it cleanly mid-flood, and a slow SET
+// that also writes the agent's own objects does not lose a later SET of them.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "E2eSupport.h"
+
+namespace kw::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kSysContact = "1.3.6.1.2.1.1.4.0";
+
+std::vector<std::string> repeated(const std::string& oid, int count)
+{
+    return std::vector<std::string>(count, oid);
+}
+
+// Runtime directories of kwsnmpd under `dir`.
+int runtimeDirs(const std::string& dir)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        count += entry.path().filename().string().rfind("kwsnmpd.", 0) == 0;
+    return count;
+}
+
+// Points kwsnmpd's runtime directory at `dir` for the agents started meanwhile.
+class RuntimeBase {
+public:
+    explicit RuntimeBase(const std::string& dir)
+    {
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"})
+            if (const char* value = ::getenv(name)) m_saved.emplace_back(name, value);
+        ::unsetenv("XDG_RUNTIME_DIR");
+        ::setenv("TMPDIR", dir.c_str(), 1);
+    }
+    ~RuntimeBase()
+    {
+        ::unsetenv("TMPDIR");
+        for (const auto& [name, value] : m_saved) ::setenv(name.c_str(), value.c_str(), 1);
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_saved;
+};
+
+TEST(Hardening, FloodNeitherHoldsOutAnotherManagerNorDelaysTheStop)
+{
+    TempDir base;
+    std::unique_ptr<Agent> agent;
+    {
+        RuntimeBase runtime(base.path());
+        agent = std::make_unique<Agent>(std::vector<std::string>{"--verbose", "--max-varbinds",
+                                                                 "120"});
+    }
+    ASSERT_TRUE(agent->ok()) << agent->process().err();
+    ASSERT_EQ(runtimeDirs(base.path()), 1);
+
+    // One varbind over the limit: tooBig at once.
+    const RunResult over =
+        run(agent->toolArgs("/usr/bin/snmpget", "public", 3, repeated(controlOid(4), 121)));
+    EXPECT_TRUE(failedWith(over, "tooBig")) << over.output;
+
+    // One manager sends 120-varbind GETs back to back (12 s of panel time each).
+    std::string flood = "for i in 1 2 3; do";
+    std::vector<std::string> request = repeated(controlOid(4), 120);
+    request.insert(request.begin(), "-Cf");  // an error ends snmpget: no retry without the varbind
+    for (const std::string& word : agent->toolArgs("/usr/bin/snmpget", "public", 30, request))
+        flood += " " + word;
+    flood += " || break; done";  // the first error (the stop's) ends it
+    TempDir dir;
+    Process flooder({"/bin/sh", "-c", flood}, dir.file("flood"), dir.file("flood"));
+    ASSERT_TRUE(agent->process().waitForErr("kwsnmpd: panel cmd", 10s));
+
+    // Another manager's GETs wait about one panel command each, not for the flood.
+    for (int i = 0; i < 3; ++i) {
+        const RunResult other = agent->get(controlOid(0), 5);
+        EXPECT_EQ(other.exitCode, 0) << other.output;
+        EXPECT_LT(other.seconds, 2.0);
+    }
+
+    // SIGTERM mid-flood: a clean exit in time, the request in flight answered with an error,
+    // the runtime directory gone.
+    const auto [status, seconds] = agent->stop(SIGTERM);
+    EXPECT_TRUE(exitedZero(status)) << agent->process().err();
+    EXPECT_LT(seconds, kStopLimitSeconds);
+    const auto deadline = Clock::now() + 5s;
+    while (flooder.out().find("genError") == std::string::npos && Clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_NE(flooder.out().find("genError"), std::string::npos) << flooder.out();
+    EXPECT_EQ(runtimeDirs(base.path()), 0);
+}
+
+// SET A writes sysContact and a display object; the panel refuses after 2 s, so A's undo puts
+// sysContact back. SET B of sysContact, sent meanwhile, must not be undone with it, and the
+// system group answers throughout.
+TEST(Hardening, SlowMixedSetNeitherLosesALaterSetNorHoldsReads)
+{
+    Agent agent({"--nak-rate", "1", "--delay-ms", "2000"});
+    ASSERT_TRUE(agent.ok()) << agent.process().err();
+    TempDir dir;
+    Process setA(agent.toolArgs("/usr/bin/snmpset", "private", 10,
+                                {kSysContact, "s", "A", controlOid(3), "s", "01"}),
+                 dir.file("a"), dir.file("a"));
+    // A is in flight once its sysContact write shows.
+    const auto deadline = Clock::now() + 5s;
+    while (agent.value(kSysContact) != "A" && Clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(agent.value(kSysContact), "A");
+
+    Process setB(agent.toolArgs("/usr/bin/snmpset", "private", 10, {kSysContact, "s", "B"}),
+                 dir.file("b"), dir.file("b"));
+    while (setB.running()) {
+        const RunResult read = agent.get(kSysUpTime, 1);
+        EXPECT_EQ(read.exitCode, 0) << read.output;
+        EXPECT_LT(read.seconds, 0.5);
+    }
+    EXPECT_TRUE(exitedZero(setB.wait(0ms))) << setB.out();
+    EXPECT_FALSE(exitedZero(setA.wait(10s))) << setA.out();
+    EXPECT_NE(setA.out().find("commitFailed"), std::string::npos) << setA.out();
+    EXPECT_EQ(agent.value(kSysContact), "B");
+}
+
+}  // namespace
+}  // namespace kw::e2e
