@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "host/kwsnmpd/Communities.h"
 #include "host/panel/Faults.h"
 #include "host/panel/Io.h"
 #include "host/panel/PanelLink.h"
@@ -28,6 +30,7 @@ struct Options {
     std::string listen = kDefaultListen;
     bool listenGiven = false;
     std::optional<std::string> configDir;
+    std::vector<Community> communities;  // --rocommunity/--rwcommunity, in order
     bool verbose = false;
 };
 
