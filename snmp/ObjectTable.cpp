@@ -131,19 +131,22 @@ bool hasPrefix(const Oid& oid, const Oid& prefix)
     return oid.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), oid.begin());
 }
 
-Oid holidayColumnOid()
+const Oid& holidayColumnOid()
 {
-    Oid column = controlOid();
-    column.push_back(kHolidayTableArc);
-    column.push_back(kHolidayEntryArc);
-    column.push_back(kHolidayValueColumn);
+    static const Oid column = [] {
+        Oid oid = controlOid();
+        oid.push_back(kHolidayTableArc);
+        oid.push_back(kHolidayEntryArc);
+        oid.push_back(kHolidayValueColumn);
+        return oid;
+    }();
     return column;
 }
 
 // The first holiday entry number whose instance lies after `after`; 0 when none does.
 uint32_t firstEntryAfter(const Oid& after)
 {
-    const Oid column = holidayColumnOid();
+    const Oid& column = holidayColumnOid();
     if (hasPrefix(after, column)) {
         if (after.size() == column.size()) {
             return 1;
@@ -154,13 +157,27 @@ uint32_t firstEntryAfter(const Oid& after)
     return compareOid(after, column) < 0 ? 1 : 0;
 }
 
+// compareOid(scalarInstance(object), oid) without building the instance: a walk step compares
+// every object in turn, and that on each GETNEXT varbind.
+int compareScalarInstance(const DisplayObject& object, const Oid& oid)
+{
+    const Oid& prefix = controlOid();
+    const uint32_t tail[] = {static_cast<uint32_t>(object.index + 1), 0};
+    const size_t size = prefix.size() + 2;
+    for (size_t i = 0; i < std::min(size, oid.size()); ++i) {
+        const uint32_t arc = i < prefix.size() ? prefix[i] : tail[i - prefix.size()];
+        if (arc != oid[i]) return arc < oid[i] ? -1 : 1;
+    }
+    return size == oid.size() ? 0 : (size < oid.size() ? -1 : 1);
+}
+
 WalkStep stepAt(size_t slot, const Oid* after)
 {
     const auto& order = walkOrder();
     for (size_t i = slot; i < order.size(); ++i) {
         const DisplayObject* object = order[i];
         if (object != nullptr) {
-            if (after == nullptr || compareOid(scalarInstance(*object), *after) > 0) {
+            if (after == nullptr || compareScalarInstance(*object, *after) > 0) {
                 return {WalkStep::Kind::Scalar, object, 0, i};
             }
             continue;
