@@ -78,6 +78,10 @@ test-arm: bootstrap
 bench: build
 	@for b in build/bin/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+# kwsnmpd under hostile and heavy load from real managers on loopback (about two minutes).
+bench-load: build
+	python3 bench/load.py --kwsnmpd build/bin/kwsnmpd $(ARGS)
+
 mib-lint: bootstrap
 	scripts/mib-lint.sh
 
