@@ -249,12 +249,16 @@ def flood(kwsnmpd, base, oids, window):
             latencies.append(took)
             time.sleep(0.1)
     commands = agent.panel_commands() - commands_before
-    if latencies:
-        print(f"other manager's GET: p50 {percentile(latencies, 50) * 1000:.0f} ms, "
-              f"p99 {percentile(latencies, 99) * 1000:.0f} ms "
+    # A probe that timed out counts as slower than any answer.
+    samples = latencies + [float("inf")] * timeouts
+
+    def shown(seconds):
+        return "> 5000 ms (timed out)" if seconds == float("inf") else f"{seconds * 1000:.0f} ms"
+
+    if samples:
+        print(f"other manager's GET: p50 {shown(percentile(samples, 50))}, "
+              f"p99 {shown(percentile(samples, 99))} "
               f"({len(latencies)} answered, {timeouts} timed out)")
-    else:
-        print(f"other manager's GET: none answered ({timeouts} timed out)")
     varbinds = answered[0] * 120 + len(latencies)
     print(f"flood GETs answered: {answered[0]}; panel commands: {commands} for {varbinds} "
           f"display varbinds answered"
