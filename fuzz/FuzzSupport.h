@@ -1,8 +1,7 @@
 #pragma once
 // What the fuzz targets share: a failed expectation aborts (libFuzzer reports it with the
-// input), and the input is read front to back as the target's own little format.
+// input), and the input is read front to back as each target's own little format.
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -14,24 +13,16 @@ inline void check(bool ok)
     if (!ok) std::abort();
 }
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool empty() const { return m_at >= m_size; }
-    uint8_t byte() { return empty() ? 0 : m_data[m_at++]; }
-    // Up to `count` bytes (fewer at the end).
-    std::string_view bytes(size_t count)
+struct Input {
+    std::string_view rest;
+    bool empty() const { return rest.empty(); }
+    uint8_t byte() { return take(1).empty() ? 0 : static_cast<uint8_t>(rest.data()[-1]); }
+    std::string_view take(size_t count)  // up to count bytes
     {
-        count = std::min(count, m_size - std::min(m_at, m_size));
-        std::string_view out(reinterpret_cast<const char*>(m_data + m_at), count);
-        m_at += count;
+        const std::string_view out = rest.substr(0, count);
+        rest.remove_prefix(out.size());
         return out;
     }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at = 0;
 };
 
 }  // namespace kw::fuzz

@@ -10,7 +10,6 @@
 // and the value text.
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "fuzz/FuzzSupport.h"
 #include "snmp/HexText.h"
@@ -22,11 +21,9 @@ using kw::fuzz::check;
 
 namespace {
 
-// The made-up panel, reset per input.
+// The made-up panel, reset per input: its holiday count, and every how many calls it fails.
 struct Panel {
-    uint32_t holidays = 0;
-    unsigned failEvery = 0;  // 0: never fails
-    unsigned calls = 0;
+    uint32_t holidays, failEvery, calls;
     bool fails() { return failEvery != 0 && ++calls % failEvery == 0; }
 } g_panel;
 
@@ -40,12 +37,9 @@ int panelString(unsigned char* buf, int getset, eFuncType index, int extra)
     }
     check(getset == 1 && object->access != Access::WriteOnly);
     if (g_panel.fails()) return 0;
-    if (object->getBytes == 0) {
-        std::memset(buf, 'x', 256);  // text that fills the whole buffer
-    } else {
-        for (unsigned i = 0; i < object->getBytes; ++i)
-            std::snprintf(reinterpret_cast<char*>(buf) + 3 * i, 4, i ? " %02X" : "%02X", i);
-    }
+    std::memset(buf, 'x', 256);  // text rows: text that fills the whole buffer
+    for (unsigned i = 0; i < object->getBytes; ++i)
+        std::snprintf(reinterpret_cast<char*>(buf) + 3 * i, 4, i ? " %02X" : "%02X", i);
     return 1;
 }
 
@@ -53,14 +47,10 @@ int panelHoliday(unsigned char* buf, int getset, eFuncType index, int extra)
 {
     check(getset == 1);
     if (g_panel.fails()) return 0;
-    if (index == kHolidayCountIndex) {
-        std::snprintf(reinterpret_cast<char*>(buf), 256, "%02X", g_panel.holidays);
-        return 1;
-    }
-    check(index == kHolidayEntryIndex && extra >= 0 &&
-          static_cast<uint32_t>(extra) <= kHolidayMaxEntry);
-    std::strcpy(reinterpret_cast<char*>(buf), "01 01 12 31");
-    return 1;
+    auto* text = reinterpret_cast<char*>(buf);
+    if (index == kHolidayCountIndex) return std::snprintf(text, 256, "%02X", g_panel.holidays);
+    check(index == kHolidayEntryIndex && extra >= 0 && extra <= int(kHolidayMaxEntry));
+    return std::snprintf(text, 256, "01 01 12 31");
 }
 
 // The agent's own checks before a varbind is queued for the display.
@@ -84,7 +74,7 @@ bool writable(const Oid& oid, std::string_view text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 2048) return 0;
-    kw::fuzz::Input in(data, size);
+    kw::fuzz::Input in{{reinterpret_cast<const char*>(data), size}};
     const uint8_t head = in.byte();
     WorkJob job;
     job.kind = static_cast<JobKind>(head % 3);
@@ -98,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const uint8_t b = in.byte();
             item.oid.push_back(b == 0xFF ? UINT32_MAX : b);
         }
-        const std::string_view text = in.bytes(header >> 4);
+        const std::string_view text = in.take(header >> 4);
         switch (job.kind) {
             case JobKind::Get:
                 if (!readable(resolve(item.oid))) continue;
@@ -118,8 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const JobResult results = serveJob(job, Callbacks{panelString, panelHoliday});
     check(results.size() == job.items.size());
-    bool setFailed = false;
-    bool scanned = false;
+    bool setFailed = false, scanned = false;
     for (size_t i = 0; i < results.size(); ++i) {
         const ItemResult& result = results[i];
         const Oid& asked = job.items[i].oid;
@@ -139,13 +128,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(compareOid(result.oid, asked) > 0 && readable(target));
         check(target.kind != Target::Kind::HolidayEntry || target.entry <= g_panel.holidays);
         // Nothing readable was stepped over (checked once per input: it builds every OID).
-        if (scanned) continue;
-        scanned = true;
         for (const DisplayObject& object : displayObjects()) {
+            if (scanned || object.access == Access::WriteOnly) continue;
             const Oid instance = scalarInstance(object);
-            check(object.access == Access::WriteOnly || compareOid(instance, asked) <= 0 ||
-                  compareOid(instance, result.oid) >= 0);
+            check(compareOid(instance, asked) <= 0 || compareOid(instance, result.oid) >= 0);
         }
+        scanned = true;
     }
     return 0;
 }

@@ -41,27 +41,21 @@ private:
     kw::panel::PanelModel m_model;  // made once; its registers carry over between inputs
 };
 
+// Made once, kept for the process. The service's replies go to an application nobody
+// registered (the framework frees them); the test hands them to the transport itself.
 struct Sides {
     std::shared_ptr<ModelLink> link = std::make_shared<ModelLink>();
-    // Replies go to an application nobody registered: the framework frees them.
     kw::protocol::ProtocolService service{link, {std::chrono::milliseconds(0), "kw.fuzz.none", {}}};
-    VoPlatformAppSNMP* transport = new VoPlatformAppSNMP();  // kept for the process
+    VoPlatformAppSNMP* transport = new VoPlatformAppSNMP();
     VoRIXSNMPApi* api = VoSingletonSNMP<VoRIXSNMPApi>::GetInstance();
 };
 
-Sides& sides()
-{
-    static Sides* s = new Sides();
-    return *s;
-}
-
-// Takes every record the transport delivered.
+// Takes every record the transport delivered (their headers; the values are freed).
 std::vector<nsVoRIXSNMP::_stVoRIXData> drain(VoRIXSNMPApi* api)
 {
     std::vector<nsVoRIXSNMP::_stVoRIXData> out;
     for (nsVoRIXSNMP::_stVoRIXData* record : api->m_ReplyList) {
         out.push_back(*record);
-        out.back().pData = nullptr;
         delete[] record->pData;
         delete record;
     }
@@ -69,15 +63,15 @@ std::vector<nsVoRIXSNMP::_stVoRIXData> drain(VoRIXSNMPApi* api)
     return out;
 }
 
-int deliver(int type, const uint8_t* bytes, size_t size)
+int deliver(Sides& s, int type, const uint8_t* bytes, size_t size)
 {
     PTEvent ev;
     ev.nEventType = type;
     ev.pData = new uint8_t[size + 1];  // never a zero-length array; the handler owns it
     std::memcpy(ev.pData, bytes, size);
     ev.nDataSize = static_cast<uint16_t>(size);
-    return type == kw::protocol::kCommandEvent ? sides().service.t_OnUserMessage(&ev)
-                                               : sides().transport->ProcEvent(&ev);
+    return type == kw::protocol::kCommandEvent ? s.service.t_OnUserMessage(&ev)
+                                               : s.transport->ProcEvent(&ev);
 }
 
 }  // namespace
@@ -85,7 +79,7 @@ int deliver(int type, const uint8_t* bytes, size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0 || size > 1100) return 0;
-    Sides& s = sides();
+    static Sides& s = *new Sides();
     const uint8_t mode = data[0];
     const uint8_t* payload = data + 1;
     const size_t length = size - 1;
@@ -95,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const auto expected = kw::protocol::parseCommandPayload(payload, length);
         const auto before = s.service.stats();
         s.link->asked.reset();
-        check(deliver(kw::protocol::kCommandEvent, payload, length) == 1);
+        check(deliver(s, kw::protocol::kCommandEvent, payload, length) == 1);
         const auto after = s.service.stats();
         check(after.malformed == before.malformed + (expected ? 0 : 1));
         check(s.link->asked.has_value() == expected.has_value());
@@ -104,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
               s.link->asked->displayId == expected->displayId);
         // The service's reply, as the module's transport receives it.
         const auto reply = kw::protocol::buildReplyPayload(expected->displayId, s.link->last);
-        check(deliver(replyType, reply.data(), reply.size()) == 1);
+        check(deliver(s, replyType, reply.data(), reply.size()) == 1);
         const auto records = drain(s.api);
         check(records.size() == 1 && records[0].nCmd == s.link->last.rcmd &&
               records[0].nAck == s.link->last.ack &&
@@ -112,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
 
-    check(deliver(replyType, payload, length) == 1);
+    check(deliver(s, replyType, payload, length) == 1);
     const auto records = drain(s.api);
     check(records.size() <= 1);
     if (records.size() == 1) {

@@ -45,35 +45,25 @@ std::string encode(const std::vector<uint8_t>& bytes, bool spaced)
     return text;
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 1024) return 0;
-    kw::fuzz::Input in(data, size);
-    const auto& objects = displayObjects();
-    const DisplayObject& object = objects[in.byte() % objects.size()];
-    const std::string_view text = in.bytes(size);
+    kw::fuzz::Input in{{reinterpret_cast<const char*>(data), size}};
+    const DisplayObject& object = displayObjects()[in.byte() % displayObjects().size()];
+    const std::string_view text = in.rest;
 
     const auto bytes = parseHexText(text);
     check(bytes.has_value() == wellFormed(text));
     if (!bytes) return 0;
-    const bool spaced = text.size() > 2;  // well formed and longer than one pair
-    check(sameIgnoringCase(text, encode(*bytes, spaced && text[2] == ' ')));
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    check(lower == encode(*bytes, text.size() > 2 && text[2] == ' '));
     check(parseHexText(encode(*bytes, true)) == bytes);
     check(parseHexText(encode(*bytes, false)) == bytes);
 
-    if (acceptsByteCount(object, bytes->size())) {
-        check(object.access != Access::ReadOnly);
-        check(!bytes->empty() && bytes->size() <= 255);
-    }
+    if (acceptsByteCount(object, bytes->size()))
+        check(object.access != Access::ReadOnly && !bytes->empty() && bytes->size() <= 255);
     return 0;
 }
