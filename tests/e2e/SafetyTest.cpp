@@ -93,6 +93,7 @@ TEST(Safety, ExposedAddressNeedsNamedCommunitiesAndRuntimeFilesStayPrivate)
          "--listen", anyAddress, "--rocommunity", "watch", "--rwcommunity", "ops,127.0.0.1/32"},
         dir.file("out"), dir.file("err"));
     ASSERT_TRUE(agent.waitForErr("kwsnmpd: listening on " + anyAddress, 15s)) << agent.err();
+    EXPECT_EQ(lines(agent.err()).size(), 1u) << agent.err();  // Net-SNMP took all it was given
 
     EXPECT_TRUE(entries(victim).empty());
     const auto made = entries(base);
