@@ -5,7 +5,7 @@ CMAKE_GEN  := -G Ninja
 CTEST      := ctest --output-on-failure --timeout 300 -j $(JOBS)
 SAN_LABELS ?= unit|agent
 
-.PHONY: all bootstrap build run test test-plain test-asan test-tsan test-fuzz test-arm bench mib-lint clean
+.PHONY: all bootstrap build run test test-plain test-asan test-tsan test-fuzz fuzz-long test-arm bench bench-load mib-lint clean
 
 all: build
 
@@ -51,9 +51,15 @@ build-fuzz/build.ninja: | bootstrap
 	  -DKW_WITH_TESTS=OFF -DKW_WITH_BENCH=OFF -DKW_WITH_SNMP=OFF -DKW_FUZZ=ON
 
 # Each fuzzer runs for a bounded time from its seed corpus; any crash fails the run.
+FUZZ_SECONDS ?= 600
 test-fuzz: bootstrap build-fuzz/build.ninja
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_all
-	fuzz/run-all.sh build-fuzz/bin
+	FUZZ_SECONDS=10 fuzz/run-all.sh build-fuzz/bin
+
+# The same, FUZZ_SECONDS per fuzzer (default 600), with each one's rate in inputs/s.
+fuzz-long: bootstrap build-fuzz/build.ninja
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_all
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-all.sh build-fuzz/bin
 
 build-arm/build.ninja: | bootstrap
 	cmake -S . -B build-arm $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -71,6 +77,10 @@ test-arm: bootstrap
 
 bench: build
 	@for b in build/bin/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# kwsnmpd under hostile and heavy load from real managers on loopback (about two minutes).
+bench-load: build
+	python3 bench/load.py --kwsnmpd build/bin/kwsnmpd $(ARGS)
 
 mib-lint: bootstrap
 	scripts/mib-lint.sh

@@ -1,6 +1,7 @@
 #include "snmp/ObjectTable.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace kw::snmp {
 namespace {
@@ -131,19 +132,22 @@ bool hasPrefix(const Oid& oid, const Oid& prefix)
     return oid.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), oid.begin());
 }
 
-Oid holidayColumnOid()
+const Oid& holidayColumnOid()
 {
-    Oid column = controlOid();
-    column.push_back(kHolidayTableArc);
-    column.push_back(kHolidayEntryArc);
-    column.push_back(kHolidayValueColumn);
+    static const Oid column = [] {
+        Oid oid = controlOid();
+        oid.push_back(kHolidayTableArc);
+        oid.push_back(kHolidayEntryArc);
+        oid.push_back(kHolidayValueColumn);
+        return oid;
+    }();
     return column;
 }
 
 // The first holiday entry number whose instance lies after `after`; 0 when none does.
 uint32_t firstEntryAfter(const Oid& after)
 {
-    const Oid column = holidayColumnOid();
+    const Oid& column = holidayColumnOid();
     if (hasPrefix(after, column)) {
         if (after.size() == column.size()) {
             return 1;
@@ -154,13 +158,47 @@ uint32_t firstEntryAfter(const Oid& after)
     return compareOid(after, column) < 0 ? 1 : 0;
 }
 
+// compareOid(scalarInstance(object), after) for each object in turn, at the cost of one
+// comparison of kwdControl's arcs and without building the instances: a walk step compares
+// every object, on every GETNEXT varbind.
+class InstanceOrder {
+public:
+    explicit InstanceOrder(const Oid& after) : m_after(after)
+    {
+        const Oid& prefix = controlOid();
+        const size_t n = std::min(prefix.size(), after.size());
+        for (size_t i = 0; i < n && m_prefix == 0; ++i) {
+            if (prefix[i] != after[i]) m_prefix = prefix[i] < after[i] ? -1 : 1;
+        }
+        if (m_prefix == 0 && after.size() < prefix.size()) m_prefix = 1;  // above kwdControl
+    }
+
+    int compare(const DisplayObject& object) const
+    {
+        if (m_prefix != 0) return m_prefix;
+        const size_t at = controlOid().size();
+        const uint32_t own[] = {static_cast<uint32_t>(object.index + 1), 0};
+        for (size_t i = 0; i < 2 && at + i < m_after.size(); ++i) {
+            if (own[i] != m_after[at + i]) return own[i] < m_after[at + i] ? -1 : 1;
+        }
+        const size_t rest = m_after.size() - at;
+        return rest == 2 ? 0 : (rest < 2 ? 1 : -1);
+    }
+
+private:
+    const Oid& m_after;
+    int m_prefix = 0;
+};
+
 WalkStep stepAt(size_t slot, const Oid* after)
 {
     const auto& order = walkOrder();
+    const std::optional<InstanceOrder> instances =
+        after ? std::optional<InstanceOrder>(*after) : std::nullopt;
     for (size_t i = slot; i < order.size(); ++i) {
         const DisplayObject* object = order[i];
         if (object != nullptr) {
-            if (after == nullptr || compareOid(scalarInstance(*object), *after) > 0) {
+            if (!instances || instances->compare(*object) > 0) {
                 return {WalkStep::Kind::Scalar, object, 0, i};
             }
             continue;

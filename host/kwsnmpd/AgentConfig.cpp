@@ -1,5 +1,6 @@
 #include "host/kwsnmpd/AgentConfig.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,25 +19,65 @@ std::string systemError(const std::string& what)
     return what + ": " + std::strerror(errno);
 }
 
-bool writeFile(const std::string& path, const std::string& text, std::string* error)
+// Writes all of `text` to a new file in the runtime directory.
+bool writeFile(const AgentConfig& config, const std::string& name, const std::string& text,
+               std::string* error)
 {
-    std::ofstream out(path, std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        *error = "cannot write " + path;
-        return false;
+    const int fd = config.createFile(name, O_WRONLY);
+    bool ok = fd >= 0;
+    for (size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
     }
-    return true;
+    if (!ok) *error = systemError("cannot write " + config.runtimeDir() + "/" + name);
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
+        *error = systemError("cannot write " + config.runtimeDir() + "/" + name);
+        ok = false;
+    }
+    return ok;
+}
+
+// A base for the runtime directory: a directory itself (not a link to one), and either ours
+// and writable by nobody else, or sticky so that nobody else can rename or remove what we make.
+bool safeBase(const char* dir)
+{
+    if (dir == nullptr || *dir != '/' || ::access(dir, W_OK | X_OK) != 0) return false;
+    const int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) &&
+                    ((st.st_mode & S_ISVTX) != 0 ||
+                     (st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0));
+    ::close(fd);
+    return ok;
 }
 
 std::string baseDirectory()
 {
     for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
         const char* dir = std::getenv(name);
-        if (dir != nullptr && *dir != '\0' && ::access(dir, W_OK | X_OK) == 0) return dir;
+        if (safeBase(dir)) return dir;
     }
     return "/tmp";
+}
+
+// Opens the directory mkdtemp made and checks it is still the private one it made.
+int openPrivateDirectory(const std::string& path, std::string* error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *error = systemError("cannot open the runtime directory " + path);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 07777) != 0700) {
+        *error = "the runtime directory " + path + " is not private to this user";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // The first agentaddress line of a configuration file, for the start-up line.
@@ -82,12 +123,14 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
         return nullptr;
     }
     config->m_runtimeDir = buffer.data();
+    config->m_dirFd = openPrivateDirectory(config->m_runtimeDir, error);
+    if (config->m_dirFd < 0) return nullptr;
 
     // Net-SNMP announces every directory it has to create there; make the ones it wants.
     const std::string persistent = config->m_runtimeDir + "/persist";
-    for (const std::string& dir : {persistent, persistent + "/cert_indexes"}) {
-        if (::mkdir(dir.c_str(), 0700) != 0) {
-            *error = systemError("cannot create " + dir);
+    for (const char* dir : {"persist", "persist/cert_indexes"}) {
+        if (::mkdirat(config->m_dirFd, dir, 0700) != 0) {
+            *error = systemError("cannot create " + config->m_runtimeDir + "/" + dir);
             return nullptr;
         }
     }
@@ -101,21 +144,20 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
         config->m_listenText = configuredAddress(operatorFile);
         if (request.listenGiven) {
             generated += "agentaddress " + request.listen + "\n";
-            searchPath += ":" + config->m_runtimeDir;
             config->m_listenText = request.listen;
         }
+        if (!request.communities.empty())
+            generated += communityLines(request.communities, request.listen);
+        if (request.listenGiven || !request.communities.empty())
+            searchPath += ":" + config->m_runtimeDir;
         if (config->m_listenText.empty()) config->m_listenText = "Net-SNMP's default address";
     } else {
-        generated += "agentaddress " + request.listen +
-                     "\n"
-                     "rocommunity  public  default\n"
-                     "rwcommunity  private default\n"
-                     "rocommunity6 public  default\n"
-                     "rwcommunity6 private default\n";
+        generated += "agentaddress " + request.listen + "\n" +
+                     communityLines(request.communities, request.listen);
         searchPath = config->m_runtimeDir;
         config->m_listenText = request.listen;
     }
-    if (!writeFile(config->m_runtimeDir + "/snmpd.conf", generated, error)) return nullptr;
+    if (!writeFile(*config, "snmpd.conf", generated, error)) return nullptr;
 
     ::setenv("SNMPCONFPATH", searchPath.c_str(), 1);
     // An operator who keeps the agent's state somewhere (v3 engine boots) says so.
@@ -123,8 +165,21 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
     return config;
 }
 
+int AgentConfig::createFile(const std::string& name, int flags) const
+{
+    return ::openat(m_dirFd, name.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+void AgentConfig::removeFile(const std::string& name) const
+{
+    ::unlinkat(m_dirFd, name.c_str(), 0);
+}
+
 AgentConfig::~AgentConfig()
 {
+    if (m_dirFd >= 0) ::close(m_dirFd);
+    // Nobody else can rename or replace the directory (see baseDirectory), so its path is
+    // still ours; remove_all does not follow links inside it.
     if (m_runtimeDir.empty()) return;
     std::error_code ignored;
     std::filesystem::remove_all(m_runtimeDir, ignored);

@@ -4,13 +4,22 @@
 // (SNMPCONFPATH) and persistent directory (SNMP_PERSISTENT_DIR) carry kwsnmpd's own instead.
 //
 // Without --config, a snmpd.conf is written into a private runtime directory: the listening
-// address and the communities public (read) and private (read-write). With --config DIR the
+// address and the communities (see Communities.h). With --config DIR the
 // operator's DIR/snmpd.conf is read; an explicit --listen then still decides the address. The
 // runtime directory also holds the agent's persistent state, unless SNMP_PERSISTENT_DIR is
 // set already. It is removed when the object goes.
+//
+// The directory is made by mkdtemp under XDG_RUNTIME_DIR, TMPDIR or /tmp, whichever is first
+// a real directory (not a symlink) that is ours and closed to others, or sticky. Its owner and
+// mode are checked through a descriptor opened without following links, and every file in it
+// is created relative to that descriptor, exclusively and without following links: nothing
+// placed there beforehand or swapped in since can redirect what kwsnmpd writes.
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "host/kwsnmpd/Communities.h"
 
 namespace kw::kwsnmpd {
 
@@ -20,6 +29,7 @@ public:
         std::string listen;
         bool listenGiven = false;
         std::optional<std::string> configDir;
+        std::vector<Community> communities;
     };
 
     // Creates the runtime directory, writes what is needed and sets the environment. Null and
@@ -30,6 +40,9 @@ public:
     AgentConfig& operator=(const AgentConfig&) = delete;
 
     const std::string& runtimeDir() const { return m_runtimeDir; }
+    // Creates `name` in the runtime directory (a new file, mode 0600); its descriptor or -1.
+    int createFile(const std::string& name, int flags) const;
+    void removeFile(const std::string& name) const;
     // The address asked for: --listen, or the configuration's own when --config stands alone.
     const std::string& listenText() const { return m_listenText; }
 
@@ -37,6 +50,7 @@ private:
     AgentConfig() = default;
 
     std::string m_runtimeDir;
+    int m_dirFd = -1;
     std::string m_listenText;
 };
 

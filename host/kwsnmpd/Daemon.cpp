@@ -5,7 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 
 #include "agent/CSnmpAppBase.h"
 #include "command/VoRIXSNMPApi.h"
@@ -29,25 +29,43 @@ constexpr auto kFirstConnectWait = std::chrono::milliseconds(1000);
 // kwsnmpd's own one-line error says what Net-SNMP's complaint says.
 class StartupStderr {
 public:
-    explicit StartupStderr(const std::string& dir) : m_path(dir + "/stderr.capture")
+    explicit StartupStderr(const AgentConfig& config) : m_config(config)
     {
         std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        const int capture = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (m_saved >= 0 && capture >= 0) ::dup2(capture, STDERR_FILENO);
-        if (capture >= 0) ::close(capture);
+        // A new file in the private directory: a link or file placed there is never written.
+        m_capture = config.createFile(kCaptureName, O_RDWR);
+        if (m_capture >= 0) m_saved = ::dup(STDERR_FILENO);
+        if (m_saved >= 0) ::dup2(m_capture, STDERR_FILENO);
     }
     ~StartupStderr() { release(false); }
 
     void release(bool bindFailed)
     {
-        if (m_saved < 0) return;
-        std::fflush(stderr);
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
+        if (m_saved >= 0) {
+            std::fflush(stderr);
+            ::dup2(m_saved, STDERR_FILENO);
+            ::close(m_saved);
+            m_saved = -1;
+            passOn(bindFailed);
+        }
+        if (m_capture >= 0) {
+            ::close(m_capture);
+            m_capture = -1;
+            m_config.removeFile(kCaptureName);
+        }
+    }
 
-        std::ifstream in(m_path);
+private:
+    static constexpr const char* kCaptureName = "stderr.capture";
+
+    void passOn(bool bindFailed)
+    {
+        std::string text;
+        char chunk[4096];
+        ::lseek(m_capture, 0, SEEK_SET);
+        for (ssize_t n; (n = ::read(m_capture, chunk, sizeof chunk)) > 0;)
+            text.append(chunk, static_cast<size_t>(n));
+        std::istringstream in(text);
         std::string line;
         while (std::getline(in, line)) {
             if (line.find("/mtd_") != std::string::npos) continue;
@@ -55,11 +73,10 @@ public:
                 continue;
             std::fprintf(stderr, "%s\n", line.c_str());
         }
-        ::unlink(m_path.c_str());
     }
 
-private:
-    std::string m_path;
+    const AgentConfig& m_config;
+    int m_capture = -1;
     int m_saved = -1;
 };
 
@@ -74,13 +91,15 @@ Daemon::~Daemon()
 
 bool Daemon::start(std::string* error)
 {
-    m_config = AgentConfig::prepare(
-        AgentConfig::Request{m_options.listen, m_options.listenGiven, m_options.configDir}, error);
+    m_config =
+        AgentConfig::prepare(AgentConfig::Request{m_options.listen, m_options.listenGiven,
+                                                  m_options.configDir, m_options.communities},
+                             error);
     if (!m_config) return false;
 
     kw::host::tv::setDisplayId(m_options.displayId);
     if (!startRoute(error)) return false;
-    StartupStderr held(m_config->runtimeDir());
+    StartupStderr held(*m_config);
     snmp_agent_set_max_varbinds(m_options.maxVarbinds);
     if (!createModule(error)) return false;
     const int state = snmp_agent_wait_ready(kReadyTimeoutMs);

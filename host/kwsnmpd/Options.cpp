@@ -29,6 +29,12 @@ const char kUsage[] =
     "                        instead of the generated configuration\n"
     "  --max-varbinds N      display objects one request may name, 1-4096 (default 64);\n"
     "                        a request with more is answered tooBig\n"
+    "  --rocommunity COMMUNITY[,SOURCE]\n"
+    "  --rwcommunity COMMUNITY[,SOURCE]\n"
+    "                        grant read (ro) or read-write (rw) access to COMMUNITY from\n"
+    "                        SOURCE, a host or network such as 10.0.0.0/8 (default: any\n"
+    "                        source for ro, 127.0.0.1 for rw); repeatable; replaces the\n"
+    "                        default communities\n"
     "  --verbose             trace every panel command on stderr\n"
     "  --help                show this text\n"
     "  --version             show the version\n"
@@ -41,8 +47,9 @@ const char kUsage[] =
     "  --garbage-rate P      probability that junk bytes precede a reply\n"
     "  --seed N              seed of the fault generator (default 1)\n"
     "\n"
-    "Without --config the agent answers SNMPv1 and v2c with the communities public (read)\n"
-    "and private (read-write).\n";
+    "Without --config or communities the agent answers SNMPv1 and v2c with the communities\n"
+    "public (read, any source) and private (read-write, from 127.0.0.1 and ::1 only).\n"
+    "Listening beyond loopback without --config needs --rocommunity or --rwcommunity.\n";
 
 namespace {
 
@@ -113,6 +120,11 @@ ParseResult parseOptions(int argc, const char* const* argv)
                 if (options.configDir->empty()) throw UsageError{"--config: missing directory"};
             } else if (arg == "--max-varbinds") {
                 options.maxVarbinds = parseInteger<int>(arg, args.value(), 1, 4096);
+            } else if (arg == "--rocommunity" || arg == "--rwcommunity") {
+                std::string error;
+                auto community = parseCommunity(arg == "--rwcommunity", args.value(), &error);
+                if (!community) throw UsageError{error};
+                options.communities.push_back(*community);
             } else if (arg == "--verbose" || arg == "-v") {
                 args.noValue();
                 options.verbose = true;
@@ -146,6 +158,9 @@ ParseResult parseOptions(int argc, const char* const* argv)
                 "for a panel on a line)"};
         }
         if (auto problem = options.faults.validate()) throw UsageError{*problem};
+        if (auto problem =
+                checkExposure(options.listen, options.configDir.has_value(), options.communities))
+            throw UsageError{*problem};
     } catch (const UsageError& mistake) {
         result.action = ParseResult::Action::Error;
         result.error = mistake.what();

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "host/kwsnmpd/Communities.h"
 #include "host/panel/Faults.h"
 #include "host/panel/Io.h"
 #include "host/panel/PanelLink.h"
@@ -29,6 +31,7 @@ struct Options {
     bool listenGiven = false;
     std::optional<std::string> configDir;
     int maxVarbinds = 64;  // display varbinds one PDU may carry
+    std::vector<Community> communities;  // --rocommunity/--rwcommunity, in order
     bool verbose = false;
 };
 
