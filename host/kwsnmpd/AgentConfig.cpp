@@ -30,11 +30,19 @@ bool writeFile(const std::string& path, const std::string& text, std::string* er
     return true;
 }
 
+// The first directory of a variable that systemd sets to a colon-separated list.
+std::string directoryFrom(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr) return {};
+    return std::string(value, std::strcspn(value, ":"));
+}
+
 std::string baseDirectory()
 {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* dir = std::getenv(name);
-        if (dir != nullptr && *dir != '\0' && ::access(dir, W_OK | X_OK) == 0) return dir;
+    for (const char* name : {"RUNTIME_DIRECTORY", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const std::string dir = directoryFrom(name);
+        if (!dir.empty() && ::access(dir.c_str(), W_OK | X_OK) == 0) return dir;
     }
     return "/tmp";
 }
@@ -83,10 +91,14 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
     }
     config->m_runtimeDir = buffer.data();
 
+    // The agent's persistent state (SNMPv3 engine boots, USM users) outlives the run only in a
+    // directory that does: the operator's SNMP_PERSISTENT_DIR, or the service's state directory.
+    std::string persistent = directoryFrom("SNMP_PERSISTENT_DIR");
+    if (persistent.empty()) persistent = directoryFrom("STATE_DIRECTORY");
+    if (persistent.empty()) persistent = config->m_runtimeDir + "/persist";
     // Net-SNMP announces every directory it has to create there; make the ones it wants.
-    const std::string persistent = config->m_runtimeDir + "/persist";
     for (const std::string& dir : {persistent, persistent + "/cert_indexes"}) {
-        if (::mkdir(dir.c_str(), 0700) != 0) {
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
             *error = systemError("cannot create " + dir);
             return nullptr;
         }
@@ -117,9 +129,10 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
     }
     if (!writeFile(config->m_runtimeDir + "/snmpd.conf", generated, error)) return nullptr;
 
+    // With SNMPCONFPATH set Net-SNMP reads its persistent files only from that path.
+    searchPath += ":" + persistent;
     ::setenv("SNMPCONFPATH", searchPath.c_str(), 1);
-    // An operator who keeps the agent's state somewhere (v3 engine boots) says so.
-    ::setenv("SNMP_PERSISTENT_DIR", persistent.c_str(), 0);
+    ::setenv("SNMP_PERSISTENT_DIR", persistent.c_str(), 1);
     return config;
 }
 

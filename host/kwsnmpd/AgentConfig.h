@@ -6,8 +6,9 @@
 // Without --config, a snmpd.conf is written into a private runtime directory: the listening
 // address and the communities public (read) and private (read-write). With --config DIR the
 // operator's DIR/snmpd.conf is read; an explicit --listen then still decides the address. The
-// runtime directory also holds the agent's persistent state, unless SNMP_PERSISTENT_DIR is
-// set already. It is removed when the object goes.
+// runtime directory goes under $RUNTIME_DIRECTORY when a service manager provides one, and is
+// removed when the object goes. The agent's persistent state is kept in SNMP_PERSISTENT_DIR or
+// else the service's $STATE_DIRECTORY, and otherwise lasts only for the run.
 #include <memory>
 #include <optional>
 #include <string>

@@ -12,6 +12,7 @@
 
 #include "host/kwsnmpd/Daemon.h"
 #include "host/kwsnmpd/Options.h"
+#include "host/kwsnmpd/ServiceNotify.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ int main(int argc, char** argv)
             std::printf("kwsnmpd %s\n", KW_VERSION);
             return 0;
         case ParseResult::Action::Error:
-            std::fprintf(stderr, "kwsnmpd: %s\n", parsed.error.c_str());
+            if (!parsed.error.empty()) std::fprintf(stderr, "kwsnmpd: %s\n", parsed.error.c_str());
             return 2;
         case ParseResult::Action::Run:
             break;
@@ -88,6 +89,7 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &ioSignal, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    kw::kwsnmpd::service::enableWatchdog();
     kw::kwsnmpd::Daemon daemon(parsed.options);
     std::string error;
     if (!daemon.start(&error)) {
@@ -97,6 +99,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fprintf(stderr, "kwsnmpd: %s\n", daemon.describe().c_str());
+    kw::kwsnmpd::service::ready(daemon.describe());
 
     const timespec pollInterval{0, kPollMs * 1000000L};
     for (;;) {
@@ -105,6 +108,7 @@ int main(int argc, char** argv)
         daemon.poll();
     }
 
+    kw::kwsnmpd::service::stopping();
     StopWatchdog watchdog;
     daemon.stop();
     return 0;
