@@ -211,7 +211,7 @@ TEST(Install, StagedTreeRunsAndCarriesAVerifiedUnitAndTheManualPages)
     // Nothing in the system's own library directory but the private one.
     for (const auto& entry : fs::directory_iterator(fs::path(libs).parent_path()))
         EXPECT_TRUE(entry.is_directory()) << entry.path();
-    expectServes(prefix + "/sbin/kwsnmpd", prefix + "/etc/kwsnmpd");
+    expectServes(prefix + "/sbin/kwsnmpd", root.path() + KW_E2E_SYSCONFDIR "/kwsnmpd");
 
     // The unit, with its program looked up in the staged tree.
     std::string unit;
