@@ -138,7 +138,14 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
     NotifySocket manager(dir.file("notify"));
     ScopedEnv env{{"NOTIFY_SOCKET", dir.file("notify")},
                   {"WATCHDOG_USEC", "400000"},
-                  {"STATE_DIRECTORY", dir.file("state")}};
+                  {"STATE_DIRECTORY", dir.file("state")},
+                  {"RUNTIME_DIRECTORY", dir.path()}};
+    auto runtimeDirs = [&dir] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            count += entry.path().filename().string().rfind("kwsnmpd.", 0) == 0;
+        return count;
+    };
     for (int boot = 1; boot <= 2; ++boot) {
         SCOPED_TRACE("run " + std::to_string(boot));
         Agent agent({"-i", "7"});
@@ -149,6 +156,7 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
         // Ready means answering: a single try gets through.
         EXPECT_EQ(agent.get(kPower, 1).exitCode, 0);
         EXPECT_EQ(agent.value(kEngineBoots), std::to_string(boot));
+        EXPECT_EQ(runtimeDirs(), 1);
 
         // Keep-alives at half the watchdog's 400 ms.
         int keepAlives = 0;
@@ -160,7 +168,10 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
         const auto [status, seconds] = agent.stop(SIGTERM);
         EXPECT_TRUE(exitedZero(status));
         EXPECT_TRUE(manager.waitFor("STOPPING=1", 1s));
+        EXPECT_EQ(runtimeDirs(), 0);
     }
+    // It holds USM keys: the agent's user alone may look in.
+    EXPECT_EQ(fs::status(dir.file("state")).permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
 // Option names on the lines that introduce an option, as `--help` and the rendered manual page
