@@ -237,8 +237,9 @@ bool Loop::start()
     m_readfdRegistered = true;
     if (m_context.heartbeat != nullptr && m_context.heartbeatMs > 0) {
         const unsigned ms = m_context.heartbeatMs;
-        snmp_alarm_register_hr({static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)},
-                               SA_REPEAT, heartbeatCallback, &m_context);
+        snmp_alarm_register_hr(
+            {static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)}, SA_REPEAT,
+            heartbeatCallback, &m_context);
     }
     m_context.reportState(LoopState::Ready);
     return true;

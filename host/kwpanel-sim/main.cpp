@@ -65,9 +65,12 @@ struct Settings {
 Settings parseArguments(int argc, char** argv)
 {
     std::vector<option> table = {
-        {"tcp", required_argument, nullptr, 't'},     {"pty", no_argument, nullptr, 'p'},
-        {"serial", required_argument, nullptr, 's'},  {"display-id", required_argument, nullptr, 'i'},
-        {"dialect", required_argument, nullptr, 'd'}, {"help", no_argument, nullptr, 'h'},
+        {"tcp", required_argument, nullptr, 't'},
+        {"pty", no_argument, nullptr, 'p'},
+        {"serial", required_argument, nullptr, 's'},
+        {"display-id", required_argument, nullptr, 'i'},
+        {"dialect", required_argument, nullptr, 'd'},
+        {"help", no_argument, nullptr, 'h'},
     };
     appendFaultOptions(table);
     table.push_back({nullptr, 0, nullptr, 0});

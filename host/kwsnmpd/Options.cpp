@@ -81,9 +81,12 @@ void parsePanel(const std::string& text, Options& options)
 ParseResult parseOptions(int argc, const char* const* argv)
 {
     std::vector<option> table = {
-        {"panel", required_argument, nullptr, 'p'},   {"display-id", required_argument, nullptr, 'i'},
-        {"listen", required_argument, nullptr, 'l'},  {"config", required_argument, nullptr, 'c'},
-        {"verbose", no_argument, nullptr, 'v'},       {"help", no_argument, nullptr, 'h'},
+        {"panel", required_argument, nullptr, 'p'},
+        {"display-id", required_argument, nullptr, 'i'},
+        {"listen", required_argument, nullptr, 'l'},
+        {"config", required_argument, nullptr, 'c'},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
     };
     kw::panel::appendFaultOptions(table);
@@ -128,8 +131,8 @@ ParseResult parseOptions(int argc, const char* const* argv)
                     if (options.listen.empty() ||
                         options.listen.find_first_of(", \t\n") != std::string::npos) {
                         throw UsageError{"--listen: expected one transport address such as " +
-                                         std::string(kDefaultListen) + ", got '" +
-                                         options.listen + "'"};
+                                         std::string(kDefaultListen) + ", got '" + options.listen +
+                                         "'"};
                     }
                     options.listenGiven = true;
                     break;

@@ -13,9 +13,8 @@ struct FaultOption {
 };
 
 constexpr FaultOption kFaultOptions[] = {
-    {"delay-ms", kOptDelayMs},         {"silent-rate", kOptSilentRate},
-    {"nak-rate", kOptNakRate},         {"corrupt-rate", kOptCorruptRate},
-    {"garbage-rate", kOptGarbageRate}, {"seed", kOptSeed},
+    {"delay-ms", kOptDelayMs},         {"silent-rate", kOptSilentRate},   {"nak-rate", kOptNakRate},
+    {"corrupt-rate", kOptCorruptRate}, {"garbage-rate", kOptGarbageRate}, {"seed", kOptSeed},
 };
 
 const char* nameOf(int id)
@@ -32,8 +31,8 @@ bool parseProbability(const char* option, const char* text, double* value, std::
     const double parsed = std::strtod(text, &end);
     if (*text == '\0' || errno != 0 || *end != '\0' || !std::isfinite(parsed) || parsed < 0 ||
         parsed > 1) {
-        *error = std::string("--") + option + ": expected a probability from 0 to 1, got '" +
-                 text + "'";
+        *error =
+            std::string("--") + option + ": expected a probability from 0 to 1, got '" + text + "'";
         return false;
     }
     *value = parsed;
@@ -44,7 +43,8 @@ bool parseProbability(const char* option, const char* text, double* value, std::
 
 void appendFaultOptions(std::vector<option>& table)
 {
-    for (const FaultOption& o : kFaultOptions) table.push_back({o.name, required_argument, nullptr, o.id});
+    for (const FaultOption& o : kFaultOptions)
+        table.push_back({o.name, required_argument, nullptr, o.id});
 }
 
 bool applyFaultOption(int id, const char* value, FaultConfig& faults, std::string* error)

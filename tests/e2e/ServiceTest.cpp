@@ -197,8 +197,8 @@ void expectServes(const std::string& program, const std::string& configDir)
     Process daemon({"/usr/bin/env", "-i", program, "--config", configDir, "--listen", listen},
                    dir.file("out"), dir.file("err"));
     ASSERT_TRUE(daemon.waitForErr("kwsnmpd: listening on", 15s)) << daemon.err();
-    const RunResult get = run(words("/usr/bin/snmpget -v2c -c public -t 3 -r 0 -Oqv " +
-                                    listen.substr(4) + " " + kPower));
+    const RunResult get = run(
+        words("/usr/bin/snmpget -v2c -c public -t 3 -r 0 -Oqv " + listen.substr(4) + " " + kPower));
     EXPECT_EQ(get.output, "\"01\"\n");
     daemon.signal(SIGTERM);
     EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.err();
@@ -234,8 +234,8 @@ TEST(Install, StagedTreeRunsAndCarriesAVerifiedUnitAndTheManualPages)
     TempDir units;
     std::ofstream(units.file("kwsnmpd.service")) << staged;
     const std::string manPath = "MANPATH=" + prefix + "/share/man";
-    const RunResult verify = run(
-        {"/usr/bin/env", manPath, "systemd-analyze", "verify", units.file("kwsnmpd.service")});
+    const RunResult verify =
+        run({"/usr/bin/env", manPath, "systemd-analyze", "verify", units.file("kwsnmpd.service")});
     EXPECT_EQ(verify.exitCode, 0) << verify.output;
     EXPECT_EQ(verify.output, "");
     const RunResult security = run(
