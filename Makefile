@@ -5,7 +5,8 @@ CMAKE_GEN  := -G Ninja
 CTEST      := ctest --output-on-failure --timeout 300 -j $(JOBS)
 SAN_LABELS ?= unit|agent
 
-.PHONY: all bootstrap build run test test-plain test-asan test-tsan test-fuzz fuzz-long test-arm bench bench-load mib-lint clean
+.PHONY: all bootstrap build run install deb test test-plain test-asan test-tsan test-fuzz fuzz-long \
+        test-arm bench bench-load mib-lint clean
 
 all: build
 
@@ -21,6 +22,25 @@ build: bootstrap build/build.ninja
 run: build
 	@if [ ! -x build/bin/kwsnmpd ]; then echo "make run: kwsnmpd is not built yet" >&2; exit 1; fi
 	build/bin/kwsnmpd $(ARGS)
+
+# make install [PREFIX=/usr/local] [DESTDIR=/staging]: programs, private libraries (found through
+# their RUNPATH), the MIB, manual pages, the systemd unit and the example configuration.
+PREFIX ?= /usr/local
+install: bootstrap build/build.ninja
+	cmake -S . -B build -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	cmake --build build -j $(JOBS) --target kwsnmpd kwpanel-sim kwsnmp_man
+	DESTDIR="$(DESTDIR)" cmake --install build
+
+# make deb: the Debian package, built from a copy of the tree so the worktree stays clean; the
+# package lands in build/deb/ and lintian must report no error on it.
+DEB_DIR := build/deb
+deb: bootstrap
+	rm -rf $(DEB_DIR) && mkdir -p $(DEB_DIR)/src
+	tar --exclude='./build*' --exclude=./node_modules --exclude=./.git -cf - . | tar -xf - -C $(DEB_DIR)/src
+	cd $(DEB_DIR)/src && DEB_BUILD_OPTIONS="nocheck parallel=$(JOBS)" dpkg-buildpackage -b -us -uc
+	rm -rf $(DEB_DIR)/src
+	lintian --fail-on error $(DEB_DIR)/*.changes
+	@ls $(DEB_DIR)/*.deb
 
 test: test-plain test-asan test-tsan test-fuzz test-arm
 	@echo "make test: all suites passed"

@@ -47,6 +47,8 @@ struct Shared {
     std::atomic<RIXCallbackFunc> holidayCallback{nullptr};
     std::atomic<int> maxVarbinds{kDefaultMaxVarbinds};
     std::atomic<Scheduler*> scheduler{nullptr};  // the running main_snmp's
+    std::atomic<void (*)()> heartbeat{nullptr};
+    std::atomic<unsigned> heartbeatMs{0};
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;
@@ -149,6 +151,8 @@ int runAgent(int argc, char** argv)
     context.wakeFd = s.wakeReadFd;
     context.stop = &loopStop;
     context.wakeServer = wakeServer;
+    context.heartbeat = s.heartbeat.load();
+    context.heartbeatMs = s.heartbeatMs.load();
     context.reportState = [&outcome](LoopState state) {
         outcome = state == LoopState::Ready        ? SNMP_AGENT_READY
                   : state == LoopState::BindFailed ? SNMP_AGENT_BIND_FAILED
@@ -257,6 +261,12 @@ extern "C" {
 KW_EXPORT int main_snmp(int argc, char** argv)
 {
     return kw::snmp::runAgent(argc, argv);
+}
+
+KW_EXPORT void snmp_agent_set_heartbeat(void (*beat)(void), unsigned intervalMs)
+{
+    kw::snmp::shared().heartbeat.store(beat);
+    kw::snmp::shared().heartbeatMs.store(intervalMs);
 }
 
 KW_EXPORT int RegisterCallback_STR(RIXCallbackFunc fn)

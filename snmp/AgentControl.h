@@ -26,6 +26,11 @@ void snmp_agent_set_max_varbinds(int count);
 // thread joined. A stop that arrives while no main_snmp runs makes the next one return at once. Async-signal-safe.
 void snmp_agent_stop(void);
 
+// Has the agent's Net-SNMP loop call beat() every intervalMs while it serves, so a host can tell
+// a turning loop from a stalled one (a service manager's watchdog). Takes effect at the next
+// main_snmp; 0 turns it off.
+void snmp_agent_set_heartbeat(void (*beat)(void), unsigned intervalMs);
+
 #ifdef __cplusplus
 }
 #endif

@@ -29,6 +29,8 @@ struct LoopContext {
     const std::atomic<bool>* stop = nullptr;  // set when the loop must end
     std::function<void()> wakeServer;         // a job was queued
     std::function<void(LoopState)> reportState;
+    void (*heartbeat)() = nullptr;  // called from the loop every heartbeatMs while serving
+    unsigned heartbeatMs = 0;
 };
 
 // The running agent's display queue counters (all zero while none runs). Loop thread only.

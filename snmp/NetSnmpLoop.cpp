@@ -38,6 +38,7 @@ extern "C" {
 void init_system_mib(void);
 void init_sysORTable(void);
 void init_snmp_mib(void);
+void init_snmpEngine(void);
 void init_vacm_vars(void);
 void init_vacm_conf(void);
 // The SET that Net-SNMP is working on; while it is set, Net-SNMP holds every new request.
@@ -132,6 +133,11 @@ int dispatchHandler(netsnmp_mib_handler* handler, netsnmp_handler_registration* 
                     netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests)
 {
     return static_cast<Loop*>(handler->myvoid)->handle(handler, reginfo, reqinfo, requests);
+}
+
+void heartbeatCallback(unsigned int, void* context)
+{
+    static_cast<LoopContext*>(context)->heartbeat();
 }
 
 void wakeCallback(int, void* data)
@@ -288,6 +294,7 @@ bool Loop::start()
     init_system_mib();
     init_sysORTable();
     init_snmp_mib();
+    init_snmpEngine();  // snmpEngineID, snmpEngineBoots, snmpEngineTime
     init_vacm_vars();
     init_vacm_conf();
     // After the access check, so that it sees only requests that pass it.
@@ -328,6 +335,12 @@ bool Loop::start()
         return false;
     }
     m_readfdRegistered = true;
+    if (m_context.heartbeat != nullptr && m_context.heartbeatMs > 0) {
+        const unsigned ms = m_context.heartbeatMs;
+        snmp_alarm_register_hr(
+            {static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)}, SA_REPEAT,
+            heartbeatCallback, &m_context);
+    }
     m_context.reportState(LoopState::Ready);
     return true;
 }

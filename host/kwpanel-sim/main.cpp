@@ -1,5 +1,6 @@
 // kwpanel-sim: the simulated display panel on a byte line (TCP, a pseudo-terminal or a
 // serial device), with seeded fault injection. Runs until SIGINT or SIGTERM.
+#include <getopt.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -8,39 +9,44 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "host/cli/Args.h"
+#include "host/panel/FaultOptions.h"
 #include "host/panel/PanelServer.h"
 
 namespace {
 
 using namespace kw::panel;
-using kw::cli::parseInteger;
-using kw::cli::parseRate;
-using kw::cli::UsageError;
+// A mistake on the command line: one line, without the program name; empty when getopt has
+// reported it already.
+struct UsageError {
+    std::string text;
+};
 
 const char kUsage[] =
-    "usage: kwpanel-sim [--tcp HOST:PORT] [--pty] [--serial DEV[:BAUD]] [options]\n"
+    "usage: kwpanel-sim [-t HOST:PORT] [-p] [-s DEV[:BAUD]] [options]\n"
     "\n"
     "Simulates a display panel on one or more byte lines until SIGINT or SIGTERM.\n"
     "\n"
     "Endpoints (at least one):\n"
-    "  --tcp HOST:PORT       listen on TCP; port 0 picks a free port. Clients are served\n"
+    "  -t, --tcp=HOST:PORT   listen on TCP; port 0 picks a free port. Clients are served\n"
     "                        concurrently. Prints tcp:HOST:PORT with the bound port.\n"
-    "  --pty                 open a pseudo-terminal and print its path on the first line\n"
-    "  --serial DEV[:BAUD]   open a serial device (default 9600 baud)\n"
+    "  -p, --pty             open a pseudo-terminal and print its path on the first line\n"
+    "  -s, --serial=DEV[:BAUD]\n"
+    "                        open a serial device (default 9600 baud)\n"
     "\n"
     "Options:\n"
-    "  --display-id N        the panel's ID on the line dialect, 0-255 (default 1)\n"
-    "  --dialect line|engine line: cmd ID N data checksum; engine: cmd N data, the\n"
+    "  -i, --display-id=N    the panel's ID on the line dialect, 0-255 (default 1)\n"
+    "  -d, --dialect=line|engine\n"
+    "                        line: cmd ID N data checksum; engine: cmd N data, the\n"
     "                        module's own serial dialect (default line)\n"
-    "  --delay-ms N          wait N ms before every reply\n"
-    "  --silent-rate P       probability (0-1) that a command gets no reply\n"
-    "  --nak-rate P          probability that a command is refused with N\n"
-    "  --corrupt-rate P      probability that a reply's checksum is broken\n"
-    "  --garbage-rate P      probability that junk bytes precede a reply\n"
-    "  --seed N              seed of the fault generator (default 1); same seed, same faults\n"
-    "  --help                show this text\n";
+    "      --delay-ms=N      wait N ms before every reply\n"
+    "      --silent-rate=P   probability (0-1) that a command gets no reply\n"
+    "      --nak-rate=P      probability that a command is refused with N\n"
+    "      --corrupt-rate=P  probability that a reply's checksum is broken\n"
+    "      --garbage-rate=P  probability that junk bytes precede a reply\n"
+    "      --seed=N          seed of the fault generator (default 1); same seed, same faults\n"
+    "  -h, --help            show this text\n";
 
 [[noreturn]] void fail(const std::string& message, int code = 2)
 {
@@ -58,53 +64,68 @@ struct Settings {
 // Throws UsageError on a mistake.
 Settings parseArguments(int argc, char** argv)
 {
+    std::vector<option> table = {
+        {"tcp", required_argument, nullptr, 't'},
+        {"pty", no_argument, nullptr, 'p'},
+        {"serial", required_argument, nullptr, 's'},
+        {"display-id", required_argument, nullptr, 'i'},
+        {"dialect", required_argument, nullptr, 'd'},
+        {"help", no_argument, nullptr, 'h'},
+    };
+    appendFaultOptions(table);
+    table.push_back({nullptr, 0, nullptr, 0});
+    // getopt's own messages name the program, not its path.
+    static char name[] = "kwpanel-sim";
+    argv[0] = name;
+
     Settings settings;
-    kw::cli::ArgReader args(argc, argv);
-    while (args.next()) {
-        const std::string& arg = args.option();
+    int id;
+    while ((id = getopt_long(argc, argv, "t:ps:i:d:h", table.data(), nullptr)) != -1) {
         std::string error;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (arg == "--tcp") {
-            auto where = parseHostPort(args.value(), true, &error);
-            if (!where) throw UsageError("--tcp: " + error);
-            settings.tcp = where;
-        } else if (arg == "--pty") {
-            args.noValue();
-            settings.pty = true;
-        } else if (arg == "--serial") {
-            auto spec = parseSerialSpec(args.value(), &error);
-            if (!spec) throw UsageError("--serial: " + error);
-            settings.serial = spec;
-        } else if (arg == "--display-id") {
-            settings.server.displayId =
-                static_cast<uint8_t>(parseInteger<unsigned>(arg, args.value(), 0, 255));
-        } else if (arg == "--dialect") {
-            const std::string text = args.value();
-            auto dialect = parseDialect(text);
-            if (!dialect)
-                throw UsageError("--dialect: expected line or engine, got '" + text + "'");
-            settings.server.dialect = *dialect;
-        } else if (arg == "--delay-ms") {
-            settings.server.faults.delay =
-                std::chrono::milliseconds(parseInteger<long>(arg, args.value(), 0, 600000));
-        } else if (arg == "--silent-rate") {
-            settings.server.faults.silentRate = parseRate(arg, args.value());
-        } else if (arg == "--nak-rate") {
-            settings.server.faults.nakRate = parseRate(arg, args.value());
-        } else if (arg == "--corrupt-rate") {
-            settings.server.faults.corruptRate = parseRate(arg, args.value());
-        } else if (arg == "--garbage-rate") {
-            settings.server.faults.garbageRate = parseRate(arg, args.value());
-        } else if (arg == "--seed") {
-            settings.server.faults.seed = parseInteger<uint32_t>(arg, args.value(), 0, UINT32_MAX);
-        } else {
-            throw UsageError("unknown option '" + arg + "' (try --help)");
+        long long number = 0;
+        switch (id) {
+            case 'h':
+                std::fputs(kUsage, stdout);
+                std::exit(0);
+            case 't': {
+                auto where = parseHostPort(optarg, true, &error);
+                if (!where) throw UsageError{"--tcp: " + error};
+                settings.tcp = where;
+                break;
+            }
+            case 'p':
+                settings.pty = true;
+                break;
+            case 's': {
+                auto spec = parseSerialSpec(optarg, &error);
+                if (!spec) throw UsageError{"--serial: " + error};
+                settings.serial = spec;
+                break;
+            }
+            case 'i':
+                if (!parseWholeNumber("display-id", optarg, 0, 255, &number, &error))
+                    throw UsageError{error};
+                settings.server.displayId = static_cast<uint8_t>(number);
+                break;
+            case 'd': {
+                auto dialect = parseDialect(optarg);
+                if (!dialect)
+                    throw UsageError{std::string("--dialect: expected line or engine, got '") +
+                                     optarg + "'"};
+                settings.server.dialect = *dialect;
+                break;
+            }
+            case '?':
+                throw UsageError{};
+            default:
+                if (!applyFaultOption(id, optarg, settings.server.faults, &error))
+                    throw UsageError{error};
+                break;
         }
     }
+    if (optind < argc) throw UsageError{std::string("unexpected argument '") + argv[optind] + "'"};
     if (!settings.tcp && !settings.pty && !settings.serial)
-        throw UsageError("no endpoint: give --tcp HOST:PORT, --pty or --serial DEV (try --help)");
+        throw UsageError{"no endpoint: give --tcp HOST:PORT, --pty or --serial DEV (try --help)"};
     return settings;
 }
 
@@ -116,7 +137,8 @@ int main(int argc, char** argv)
     try {
         settings = parseArguments(argc, argv);
     } catch (const UsageError& mistake) {
-        fail(mistake.what());
+        if (mistake.text.empty()) return 2;
+        fail(mistake.text);
     }
 
     // Every thread inherits this mask, so only sigwait below sees the stop signals.

@@ -54,11 +54,19 @@ bool safeBase(const char* dir)
     return ok;
 }
 
+// The first directory of a variable that systemd sets to a colon-separated list.
+std::string directoryFrom(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr) return {};
+    return std::string(value, std::strcspn(value, ":"));
+}
+
 std::string baseDirectory()
 {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* dir = std::getenv(name);
-        if (safeBase(dir)) return dir;
+    for (const char* name : {"RUNTIME_DIRECTORY", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const std::string dir = directoryFrom(name);
+        if (!dir.empty() && safeBase(dir.c_str())) return dir;
     }
     return "/tmp";
 }
@@ -126,12 +134,25 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
     config->m_dirFd = openPrivateDirectory(config->m_runtimeDir, error);
     if (config->m_dirFd < 0) return nullptr;
 
+    // The agent's persistent state (SNMPv3 engine boots, USM users) outlives the run only in a
+    // directory that does: the operator's SNMP_PERSISTENT_DIR, or the service's state directory.
+    std::string persistent = directoryFrom("SNMP_PERSISTENT_DIR");
+    if (persistent.empty()) persistent = directoryFrom("STATE_DIRECTORY");
     // Net-SNMP announces every directory it has to create there; make the ones it wants.
-    const std::string persistent = config->m_runtimeDir + "/persist";
-    for (const char* dir : {"persist", "persist/cert_indexes"}) {
-        if (::mkdirat(config->m_dirFd, dir, 0700) != 0) {
-            *error = systemError("cannot create " + config->m_runtimeDir + "/" + dir);
-            return nullptr;
+    if (persistent.empty()) {
+        persistent = config->m_runtimeDir + "/persist";
+        for (const char* dir : {"persist", "persist/cert_indexes"}) {
+            if (::mkdirat(config->m_dirFd, dir, 0700) != 0) {
+                *error = systemError("cannot create " + config->m_runtimeDir + "/" + dir);
+                return nullptr;
+            }
+        }
+    } else {
+        for (const std::string& dir : {persistent, persistent + "/cert_indexes"}) {
+            if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+                *error = systemError("cannot create " + dir);
+                return nullptr;
+            }
         }
     }
 
@@ -159,9 +180,10 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
     }
     if (!writeFile(*config, "snmpd.conf", generated, error)) return nullptr;
 
+    // With SNMPCONFPATH set Net-SNMP reads its persistent files only from that path.
+    searchPath += ":" + persistent;
     ::setenv("SNMPCONFPATH", searchPath.c_str(), 1);
-    // An operator who keeps the agent's state somewhere (v3 engine boots) says so.
-    ::setenv("SNMP_PERSISTENT_DIR", persistent.c_str(), 0);
+    ::setenv("SNMP_PERSISTENT_DIR", persistent.c_str(), 1);
     return config;
 }
 

@@ -6,14 +6,16 @@
 // Without --config, a snmpd.conf is written into a private runtime directory: the listening
 // address and the communities (see Communities.h). With --config DIR the
 // operator's DIR/snmpd.conf is read; an explicit --listen then still decides the address. The
-// runtime directory also holds the agent's persistent state, unless SNMP_PERSISTENT_DIR is
-// set already. It is removed when the object goes.
+// runtime directory goes under $RUNTIME_DIRECTORY when a service manager provides one, and is
+// removed when the object goes. The agent's persistent state is kept in SNMP_PERSISTENT_DIR or
+// else the service's $STATE_DIRECTORY, and otherwise lasts only for the run.
 //
-// The directory is made by mkdtemp under XDG_RUNTIME_DIR, TMPDIR or /tmp, whichever is first
-// a real directory (not a symlink) that is ours and closed to others, or sticky. Its owner and
-// mode are checked through a descriptor opened without following links, and every file in it
-// is created relative to that descriptor, exclusively and without following links: nothing
-// placed there beforehand or swapped in since can redirect what kwsnmpd writes.
+// The directory is made by mkdtemp under RUNTIME_DIRECTORY, XDG_RUNTIME_DIR, TMPDIR or /tmp,
+// whichever is first a real directory (not a symlink) that is ours and closed to others, or
+// sticky. Its owner and mode are checked through a descriptor opened without following links,
+// and every file in it is created relative to that descriptor, exclusively and without
+// following links: nothing placed there beforehand or swapped in since can redirect what
+// kwsnmpd writes.
 #include <memory>
 #include <optional>
 #include <string>

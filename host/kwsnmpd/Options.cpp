@@ -1,8 +1,11 @@
 #include "host/kwsnmpd/Options.h"
 
-#include <string_view>
+#include <getopt.h>
 
-#include "host/cli/Args.h"
+#include <string_view>
+#include <vector>
+
+#include "host/panel/FaultOptions.h"
 
 namespace kw::kwsnmpd {
 
@@ -13,7 +16,7 @@ const char kUsage[] =
     "service and a panel, until SIGINT or SIGTERM.\n"
     "\n"
     "Options:\n"
-    "  --panel WHERE         the panel (default sim):\n"
+    "  -p, --panel=WHERE     the panel (default sim):\n"
     "                          sim                    the simulated panel in this process\n"
     "                          tcp:HOST:PORT          a panel line over TCP (a serial-to-IP\n"
     "                                                 converter, or kwpanel-sim --tcp)\n"
@@ -22,30 +25,30 @@ const char kUsage[] =
     "                                                 the module's own serial transport,\n"
     "                                                 engine frames (kwpanel-sim --dialect\n"
     "                                                 engine)\n"
-    "  --display-id N        the display's own RIX ID, 0-255 (default 1)\n"
-    "  --listen ADDR         Net-SNMP transport address to serve on\n"
+    "  -i, --display-id=N    the display's own RIX ID, 0-255 (default 1)\n"
+    "  -l, --listen=ADDR     Net-SNMP transport address to serve on\n"
     "                        (default udp:127.0.0.1:1161)\n"
-    "  --config DIR          use DIR/snmpd.conf (agentaddress, communities, users, views)\n"
+    "  -c, --config=DIR      use DIR/snmpd.conf (agentaddress, communities, users, views)\n"
     "                        instead of the generated configuration\n"
-    "  --max-varbinds N      display objects one request may name, 1-4096 (default 64);\n"
+    "      --max-varbinds=N  display objects one request may name, 1-4096 (default 64);\n"
     "                        a request with more is answered tooBig\n"
-    "  --rocommunity COMMUNITY[,SOURCE]\n"
-    "  --rwcommunity COMMUNITY[,SOURCE]\n"
+    "      --rocommunity=COMMUNITY[,SOURCE]\n"
+    "      --rwcommunity=COMMUNITY[,SOURCE]\n"
     "                        grant read (ro) or read-write (rw) access to COMMUNITY from\n"
     "                        SOURCE, a host or network such as 10.0.0.0/8 (default: any\n"
     "                        source for ro, 127.0.0.1 for rw); repeatable; replaces the\n"
     "                        default communities\n"
-    "  --verbose             trace every panel command on stderr\n"
-    "  --help                show this text\n"
-    "  --version             show the version\n"
+    "  -v, --verbose         trace every panel command on stderr\n"
+    "  -h, --help            show this text\n"
+    "  -V, --version         show the version\n"
     "\n"
     "Fault injection, with --panel sim only:\n"
-    "  --delay-ms N          wait N ms before every reply\n"
-    "  --silent-rate P       probability (0-1) that a command gets no reply\n"
-    "  --nak-rate P          probability that a command is refused with N\n"
-    "  --corrupt-rate P      probability that a reply's checksum is broken\n"
-    "  --garbage-rate P      probability that junk bytes precede a reply\n"
-    "  --seed N              seed of the fault generator (default 1)\n"
+    "      --delay-ms=N      wait N ms before every reply\n"
+    "      --silent-rate=P   probability (0-1) that a command gets no reply\n"
+    "      --nak-rate=P      probability that a command is refused with N\n"
+    "      --corrupt-rate=P  probability that a reply's checksum is broken\n"
+    "      --garbage-rate=P  probability that junk bytes precede a reply\n"
+    "      --seed=N          seed of the fault generator (default 1)\n"
     "\n"
     "Without --config or communities the agent answers SNMPv1 and v2c with the communities\n"
     "public (read, any source) and private (read-write, from 127.0.0.1 and ::1 only).\n"
@@ -53,9 +56,17 @@ const char kUsage[] =
 
 namespace {
 
-using kw::cli::parseInteger;
-using kw::cli::parseRate;
-using kw::cli::UsageError;
+// Long-only options of kwsnmpd's own; the fault options take 0x1000 and up.
+enum : int {
+    kOptMaxVarbinds = 0x800,
+    kOptRoCommunity,
+    kOptRwCommunity,
+};
+
+// A mistake in an option's value: one line, without the program name.
+struct UsageError {
+    std::string text;
+};
 
 void parsePanel(const std::string& text, Options& options)
 {
@@ -65,7 +76,7 @@ void parsePanel(const std::string& text, Options& options)
     if (text.rfind(kDirect, 0) == 0) {
         auto spec =
             kw::panel::parseSerialSpec(std::string_view(text).substr(kDirect.size()), &error);
-        if (!spec) throw UsageError{"--panel " + text + ": " + error};
+        if (!spec) throw UsageError{"--panel=" + text + ": " + error};
         options.route = Options::Route::DirectSerial;
         options.directSerial = *spec;
         return;
@@ -76,7 +87,7 @@ void parsePanel(const std::string& text, Options& options)
                          "direct-serial:DEV[:BAUD])"};
     }
     auto spec = kw::panel::parseLinkSpec(text, &error);
-    if (!spec) throw UsageError{"--panel " + text + ": " + error};
+    if (!spec) throw UsageError{"--panel=" + text + ": " + error};
     options.route = Options::Route::Link;
     options.link = *spec;
 }
@@ -85,72 +96,95 @@ void parsePanel(const std::string& text, Options& options)
 
 ParseResult parseOptions(int argc, const char* const* argv)
 {
+    std::vector<option> table = {
+        {"panel", required_argument, nullptr, 'p'},
+        {"display-id", required_argument, nullptr, 'i'},
+        {"listen", required_argument, nullptr, 'l'},
+        {"config", required_argument, nullptr, 'c'},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"max-varbinds", required_argument, nullptr, kOptMaxVarbinds},
+        {"rocommunity", required_argument, nullptr, kOptRoCommunity},
+        {"rwcommunity", required_argument, nullptr, kOptRwCommunity},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+    };
+    kw::panel::appendFaultOptions(table);
+    table.push_back({nullptr, 0, nullptr, 0});
+
+    // getopt reports its own mistakes prefixed with argv[0]: the program's name, not its path.
+    std::vector<char*> args;
+    std::string name = "kwsnmpd";
+    args.push_back(name.data());
+    for (int i = 1; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+    args.push_back(nullptr);
+    const int count = static_cast<int>(args.size()) - 1;
+
     ParseResult result;
     Options& options = result.options;
+    optind = 0;  // a fresh scan, also of GNU getopt's own state
+    opterr = 1;
     try {
-        kw::cli::ArgReader args(argc, argv);
-        while (args.next()) {
-            const std::string& arg = args.option();
-            if (arg == "--help" || arg == "-h") {
-                args.noValue();
-                result.action = ParseResult::Action::Help;
-                return result;
-            } else if (arg == "--version") {
-                args.noValue();
-                result.action = ParseResult::Action::Version;
-                return result;
-            } else if (arg == "--panel") {
-                parsePanel(args.value(), options);
-            } else if (arg == "--display-id") {
-                options.displayId =
-                    static_cast<uint8_t>(parseInteger<unsigned>(arg, args.value(), 0, 255));
-            } else if (arg == "--listen") {
-                options.listen = args.value();
-                // One transport address; Net-SNMP would take a comma list, but the start-up
-                // line and the generated configuration speak of one.
-                if (options.listen.empty() ||
-                    options.listen.find_first_of(", \t\n") != std::string::npos) {
-                    throw UsageError{"--listen: expected one transport address such as " +
-                                     std::string(kDefaultListen) + ", got '" + options.listen +
-                                     "'"};
+        int id;
+        while ((id = getopt_long(count, args.data(), "p:i:l:c:vhV", table.data(), nullptr)) != -1) {
+            std::string error;
+            long long number = 0;
+            switch (id) {
+                case 'h':
+                    result.action = ParseResult::Action::Help;
+                    return result;
+                case 'V':
+                    result.action = ParseResult::Action::Version;
+                    return result;
+                case 'p':
+                    parsePanel(optarg, options);
+                    break;
+                case 'i':
+                    if (!kw::panel::parseWholeNumber("display-id", optarg, 0, 255, &number, &error))
+                        throw UsageError{error};
+                    options.displayId = static_cast<uint8_t>(number);
+                    break;
+                case 'l':
+                    options.listen = optarg;
+                    // One transport address; Net-SNMP would take a comma list, but the start-up
+                    // line and the generated configuration speak of one.
+                    if (options.listen.empty() ||
+                        options.listen.find_first_of(", \t\n") != std::string::npos) {
+                        throw UsageError{"--listen: expected one transport address such as " +
+                                         std::string(kDefaultListen) + ", got '" + options.listen +
+                                         "'"};
+                    }
+                    options.listenGiven = true;
+                    break;
+                case 'c':
+                    options.configDir = optarg;
+                    if (options.configDir->empty()) throw UsageError{"--config: missing directory"};
+                    break;
+                case 'v':
+                    options.verbose = true;
+                    break;
+                case kOptMaxVarbinds:
+                    if (!kw::panel::parseWholeNumber("max-varbinds", optarg, 1, 4096, &number, &error))
+                        throw UsageError{error};
+                    options.maxVarbinds = static_cast<int>(number);
+                    break;
+                case kOptRoCommunity:
+                case kOptRwCommunity: {
+                    auto community = parseCommunity(id == kOptRwCommunity, optarg, &error);
+                    if (!community) throw UsageError{error};
+                    options.communities.push_back(*community);
+                    break;
                 }
-                options.listenGiven = true;
-            } else if (arg == "--config") {
-                options.configDir = args.value();
-                if (options.configDir->empty()) throw UsageError{"--config: missing directory"};
-            } else if (arg == "--max-varbinds") {
-                options.maxVarbinds = parseInteger<int>(arg, args.value(), 1, 4096);
-            } else if (arg == "--rocommunity" || arg == "--rwcommunity") {
-                std::string error;
-                auto community = parseCommunity(arg == "--rwcommunity", args.value(), &error);
-                if (!community) throw UsageError{error};
-                options.communities.push_back(*community);
-            } else if (arg == "--verbose" || arg == "-v") {
-                args.noValue();
-                options.verbose = true;
-            } else if (arg == "--delay-ms") {
-                options.faults.delay =
-                    std::chrono::milliseconds(parseInteger<long>(arg, args.value(), 0, 600000));
-                options.faultsGiven = true;
-            } else if (arg == "--silent-rate") {
-                options.faults.silentRate = parseRate(arg, args.value());
-                options.faultsGiven = true;
-            } else if (arg == "--nak-rate") {
-                options.faults.nakRate = parseRate(arg, args.value());
-                options.faultsGiven = true;
-            } else if (arg == "--corrupt-rate") {
-                options.faults.corruptRate = parseRate(arg, args.value());
-                options.faultsGiven = true;
-            } else if (arg == "--garbage-rate") {
-                options.faults.garbageRate = parseRate(arg, args.value());
-                options.faultsGiven = true;
-            } else if (arg == "--seed") {
-                options.faults.seed = parseInteger<uint32_t>(arg, args.value(), 0, UINT32_MAX);
-                options.faultsGiven = true;
-            } else {
-                throw UsageError{"unknown option '" + arg + "' (try --help)"};
+                case '?':  // getopt has said what is wrong
+                    throw UsageError{};
+                default:
+                    if (!kw::panel::applyFaultOption(id, optarg, options.faults, &error))
+                        throw UsageError{error};
+                    options.faultsGiven = true;
+                    break;
             }
         }
+        if (optind < count)
+            throw UsageError{"unexpected argument '" + std::string(args[optind]) + "'"};
         if (options.faultsGiven && !(options.route == Options::Route::Link &&
                                      options.link.kind == kw::panel::LinkSpec::Kind::Sim)) {
             throw UsageError{
@@ -163,7 +197,7 @@ ParseResult parseOptions(int argc, const char* const* argv)
             throw UsageError{*problem};
     } catch (const UsageError& mistake) {
         result.action = ParseResult::Action::Error;
-        result.error = mistake.what();
+        result.error = mistake.text;
     }
     return result;
 }

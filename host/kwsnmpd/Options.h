@@ -39,7 +39,8 @@ struct ParseResult {
     enum class Action { Run, Help, Version, Error };
     Action action = Action::Run;
     Options options;
-    std::string error;  // Action::Error: one line, without the program name
+    // Action::Error: one line, without the program name; empty when getopt has reported it.
+    std::string error;
 };
 
 ParseResult parseOptions(int argc, const char* const* argv);

@@ -14,6 +14,7 @@
 
 #include "host/kwsnmpd/Daemon.h"
 #include "host/kwsnmpd/Options.h"
+#include "host/kwsnmpd/ServiceNotify.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ int main(int argc, char** argv)
             std::printf("kwsnmpd %s\n", KW_VERSION);
             return 0;
         case ParseResult::Action::Error:
-            std::fprintf(stderr, "kwsnmpd: %s\n", parsed.error.c_str());
+            if (!parsed.error.empty()) std::fprintf(stderr, "kwsnmpd: %s\n", parsed.error.c_str());
             return 2;
         case ParseResult::Action::Run:
             break;
@@ -97,6 +98,7 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &ioSignal, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    kw::kwsnmpd::service::enableWatchdog();
     kw::kwsnmpd::Daemon daemon(parsed.options);
     std::string error;
     if (!daemon.start(&error)) {
@@ -106,6 +108,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fprintf(stderr, "kwsnmpd: %s\n", daemon.describe().c_str());
+    kw::kwsnmpd::service::ready(daemon.describe());
 
     const timespec pollInterval{0, kPollMs * 1000000L};
     for (;;) {
@@ -114,6 +117,7 @@ int main(int argc, char** argv)
         daemon.poll();
     }
 
+    kw::kwsnmpd::service::stopping();
     StopWatchdog watchdog(daemon.runtimeDir());
     daemon.stop();
     return 0;

@@ -1,4 +1,4 @@
-// kwsnmpd as a program: its options and start-up errors, the operator's configuration, a panel
+// kwsnmpd as a program: the operator's configuration, a panel
 // line that drops and comes back, shutdown under load, and a second, independent manager.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,62 +15,6 @@ namespace kw::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-RunResult runKwsnmpd(std::vector<std::string> args)
-{
-    args.insert(args.begin(), binary("kwsnmpd"));
-    return run(args, 20s);
-}
-
-TEST(Options, BadOptionsAndStartupErrorsGiveOneLineAndAnExitCode)
-{
-    uint16_t taken = 0;  // a UDP port that is taken
-    const int fd = bindLoopback(SOCK_DGRAM, &taken);
-    ASSERT_GE(fd, 0);
-    const std::string busy = "udp:127.0.0.1:" + std::to_string(taken);
-    TempDir emptyConfig;
-    const std::string noTty = "/dev/kw-no-such-tty: No such file or directory";
-
-    const struct {
-        std::vector<std::string> args;
-        int exitCode;
-        std::string needle;
-    } cases[] = {
-        {{"--bogus"}, 2, "unknown option '--bogus'"},
-        {{"--panel"}, 2, "--panel: missing value"},
-        {{"--panel", "usb:1"}, 2, "unknown panel 'usb:1'"},
-        {{"--panel", "tcp:localhost"}, 2, "--panel tcp:localhost"},
-        {{"--panel", "serial:/dev/ttyS0:12345"}, 2, "unsupported baud rate"},
-        {{"--display-id", "256"}, 2, "--display-id"},
-        {{"--listen", ""}, 2, "--listen"},
-        {{"--nak-rate", "1.5"}, 2, "--nak-rate"},
-        {words("--panel tcp:127.0.0.1:9 --silent-rate 1"), 2, "fault injection needs --panel sim"},
-        {{"--verbose=yes"}, 2, "--verbose: takes no value"},
-        {{"--panel", "serial:/dev/kw-no-such-tty"}, 1, noTty},
-        {{"--panel", "direct-serial:/dev/kw-no-such-tty:19200"}, 1, noTty},
-        {{"--listen", busy}, 1, "cannot listen on " + busy},
-        {{"--config", emptyConfig.path()}, 1, "no snmpd.conf"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.back());
-        const RunResult result = runKwsnmpd(c.args);
-        EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
-        EXPECT_LT(result.seconds, 5.0);
-        const auto text = lines(result.output);
-        ASSERT_EQ(text.size(), 1u) << result.output;
-        EXPECT_EQ(text[0].rfind("kwsnmpd: ", 0), 0u) << text[0];
-        EXPECT_NE(text[0].find(c.needle), std::string::npos) << text[0];
-    }
-    ::close(fd);
-
-    const RunResult help = runKwsnmpd({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.output.find("--panel WHERE"), std::string::npos);
-    EXPECT_NE(help.output.find("direct-serial:DEV[:BAUD]"), std::string::npos);
-    const RunResult version = runKwsnmpd({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.output.rfind("kwsnmpd ", 0), 0u);
-}
 
 TEST(Configuration, DefaultCommunitiesAndTheOperatorsOwn)
 {

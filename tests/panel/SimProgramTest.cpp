@@ -22,7 +22,7 @@ TEST(KwPanelSim, HelpAndBadOptions)
         std::string message;
     } failures[] = {
         {{}, 2, "no endpoint: give --tcp HOST:PORT, --pty or --serial DEV (try --help)"},
-        {{"--pty", "--frobnicate"}, 2, "unknown option '--frobnicate' (try --help)"},
+        {{"--pty", "--frobnicate"}, 2, "unrecognized option '--frobnicate'"},
         {{"--pty", "--nak-rate", "1.5"},
          2,
          "--nak-rate: expected a probability from 0 to 1, got '1.5'"},

@@ -1,0 +1,294 @@
+// The programs as an operator installs and runs them: their command lines, kwsnmpd under a
+// service manager (ready, watchdog, stopping, state kept across a restart), the staged install
+// tree with its unit and manual pages, and the Debian package.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "E2eSupport.h"
+
+namespace kw::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr const char* kPower = "1.3.6.1.4.1.32473.1.1.1.4.0";
+constexpr const char* kEngineBoots = "1.3.6.1.6.3.10.2.1.2.0";
+
+TEST(Options, MistakesGiveOneLineAndAnExitCode)
+{
+    uint16_t taken = 0;  // a UDP port that is taken
+    const int fd = bindLoopback(SOCK_DGRAM, &taken);
+    ASSERT_GE(fd, 0);
+    const std::string busy = "udp:127.0.0.1:" + std::to_string(taken);
+    TempDir emptyConfig;
+    const std::string noTty = "/dev/kw-no-such-tty: No such file or directory";
+
+    const struct {
+        std::string program;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string needle;
+    } cases[] = {
+        {"kwsnmpd", {"--bogus"}, 2, "unrecognized option '--bogus'"},
+        {"kwsnmpd", {"-x"}, 2, "invalid option -- 'x'"},
+        {"kwsnmpd", {"--panel"}, 2, "option '--panel' requires an argument"},
+        {"kwsnmpd", {"--verbose=yes"}, 2, "option '--verbose' doesn't allow an argument"},
+        {"kwsnmpd", {"--", "sim"}, 2, "unexpected argument 'sim'"},
+        {"kwsnmpd", {"-p", "usb:1"}, 2, "unknown panel 'usb:1'"},
+        {"kwsnmpd", {"--pan=tcp:localhost"}, 2, "--panel=tcp:localhost"},
+        {"kwsnmpd", {"--panel", "serial:/dev/ttyS0:12345"}, 2, "unsupported baud rate"},
+        {"kwsnmpd", {"-i256"}, 2, "--display-id: expected a whole number from 0 to 255, got '256'"},
+        {"kwsnmpd", {"--listen="}, 2, "--listen: expected one transport address"},
+        {"kwsnmpd", {"--nak-rate", "1.5"}, 2, "--nak-rate: expected a probability from 0 to 1"},
+        {"kwsnmpd", {"--seed=-1"}, 2, "--seed: expected a whole number"},
+        {"kwsnmpd", words("-p tcp:127.0.0.1:9 --silent-rate 1"), 2, "fault injection needs"},
+        {"kwsnmpd", {"--panel", "serial:/dev/kw-no-such-tty"}, 1, noTty},
+        {"kwsnmpd", {"--panel", "direct-serial:/dev/kw-no-such-tty:19200"}, 1, noTty},
+        {"kwsnmpd", {"-l", busy}, 1, "cannot listen on " + busy},
+        {"kwsnmpd", {"--config", emptyConfig.path()}, 1, "no snmpd.conf"},
+        {"kwpanel-sim", {"-p", "-t"}, 2, "option requires an argument -- 't'"},
+        {"kwpanel-sim", {"-p", "--garbage-rate=2"}, 2, "--garbage-rate: expected a probability"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv{binary(c.program)};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.program + " " + (c.args.empty() ? "" : c.args.back()));
+        const RunResult result = run(argv, 20s);
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
+        const auto text = lines(result.output);
+        ASSERT_EQ(text.size(), 1u) << result.output;
+        EXPECT_EQ(text[0].rfind(c.program + ": ", 0), 0u) << text[0];
+        EXPECT_NE(text[0].find(c.needle), std::string::npos) << text[0];
+    }
+    ::close(fd);
+    EXPECT_EQ(run({binary("kwsnmpd"), "-V"}).output, "kwsnmpd " KW_E2E_VERSION "\n");
+}
+
+// Sets environment variables for the programs this test starts, and restores them.
+class ScopedEnv {
+public:
+    ScopedEnv(std::initializer_list<std::pair<const char*, std::string>> vars)
+    {
+        for (const auto& [name, value] : vars) {
+            m_names.push_back(name);
+            ::setenv(name, value.c_str(), 1);
+        }
+    }
+    ~ScopedEnv()
+    {
+        for (const char* name : m_names) ::unsetenv(name);
+    }
+
+private:
+    std::vector<const char*> m_names;
+};
+
+// A datagram socket in the place of the service manager's notification socket.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path) : m_fd(::socket(AF_UNIX, SOCK_DGRAM, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    ~NotifySocket() { ::close(m_fd); }
+
+    // The next message, or empty when none comes within `timeout`.
+    std::string next(milliseconds timeout)
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return {};
+        char buffer[512];
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }
+    // Reads until a message holds `needle`; the messages before it go to *before.
+    bool waitFor(const std::string& needle, milliseconds timeout, std::string* before = nullptr)
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            const std::string message =
+                next(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
+            if (message.find(needle) != std::string::npos) return true;
+            if (before != nullptr) *before += message + "|";
+        }
+        return false;
+    }
+
+private:
+    int m_fd;
+};
+
+TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
+{
+    TempDir dir;
+    NotifySocket manager(dir.file("notify"));
+    ScopedEnv env{{"NOTIFY_SOCKET", dir.file("notify")},
+                  {"WATCHDOG_USEC", "400000"},
+                  {"STATE_DIRECTORY", dir.file("state")},
+                  {"RUNTIME_DIRECTORY", dir.path()}};
+    auto runtimeDirs = [&dir] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            count += entry.path().filename().string().rfind("kwsnmpd.", 0) == 0;
+        return count;
+    };
+    for (int boot = 1; boot <= 2; ++boot) {
+        SCOPED_TRACE("run " + std::to_string(boot));
+        // Started bare, so that nothing but the manager's socket says when it is ready.
+        const std::string address = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
+        Process daemon({binary("kwsnmpd"), "-i", "7", "-l", "udp:" + address}, dir.file("out"),
+                       dir.file("err"));
+        std::string before;
+        ASSERT_TRUE(manager.waitFor("READY=1", 15s, &before)) << before << daemon.err();
+        // Ready means answering: a single try at once gets through.
+        const RunResult get = run(words("/usr/bin/snmpget -v2c -c public -t 1 -r 0 -Oqv " +
+                                        address + " " + kPower + " " + kEngineBoots));
+        EXPECT_EQ(get.output, "\"01\"\n" + std::to_string(boot) + "\n");
+        EXPECT_EQ(runtimeDirs(), 1);
+
+        // Keep-alives at half the watchdog's 400 ms.
+        int keepAlives = 0;
+        for (const auto end = Clock::now() + 1s; Clock::now() < end;)
+            keepAlives += manager.next(100ms).find("WATCHDOG=1") != std::string::npos;
+        EXPECT_GE(keepAlives, 3);
+        EXPECT_LE(keepAlives, 7);
+
+        daemon.signal(SIGTERM);
+        EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.err();
+        EXPECT_TRUE(manager.waitFor("STOPPING=1", 1s));
+        EXPECT_EQ(runtimeDirs(), 0);
+    }
+    // It holds USM keys: the agent's user alone may look in.
+    EXPECT_EQ(fs::status(dir.file("state")).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+// Option names on the lines that introduce an option, as `--help` and the rendered manual page
+// lay them out: "  -p, --panel=WHERE" or "      --seed=N".
+std::set<std::string> optionsListedIn(const std::string& text)
+{
+    static const std::regex optionLine("^ {1,7}(-[A-Za-z], )?(--[a-z][a-z-]*)");
+    std::set<std::string> names;
+    for (const std::string& line : lines(text)) {
+        std::smatch m;
+        if (!std::regex_search(line, m, optionLine)) continue;
+        names.insert(m[2]);
+        if (m[1].matched) names.insert(m[1].str().substr(0, 2));
+    }
+    return names;
+}
+
+// Runs an installed kwsnmpd with no environment at all and has it answer a get.
+void expectServes(const std::string& program, const std::string& configDir)
+{
+    const std::string listen = "udp:127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
+    TempDir dir;
+    Process daemon({"/usr/bin/env", "-i", program, "--config", configDir, "--listen", listen},
+                   dir.file("out"), dir.file("err"));
+    ASSERT_TRUE(daemon.waitForErr("kwsnmpd: listening on", 15s)) << daemon.err();
+    const RunResult get = run(
+        words("/usr/bin/snmpget -v2c -c public -t 3 -r 0 -Oqv " + listen.substr(4) + " " + kPower));
+    EXPECT_EQ(get.output, "\"01\"\n");
+    daemon.signal(SIGTERM);
+    EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.err();
+}
+
+TEST(Install, StagedTreeRunsAndCarriesAVerifiedUnitAndTheManualPages)
+{
+    TempDir root;
+    const RunResult install =
+        run({"/usr/bin/env", "DESTDIR=" + root.path(), "cmake", "--install", KW_E2E_BUILD_DIR});
+    ASSERT_EQ(install.exitCode, 0) << install.output;
+    const std::string prefix = root.path() + KW_E2E_INSTALL_PREFIX;
+    const std::string libs = prefix + "/" KW_E2E_PRIVATE_LIBDIR;
+    for (const std::string& file :
+         {libs + "/libsnmp.so", libs + "/libKWSNMP.so", libs + "/libkwhost.so",
+          prefix + "/share/snmp/mibs/KW-DISPLAY-MIB.txt", prefix + "/bin/kwpanel-sim"}) {
+        EXPECT_TRUE(fs::is_regular_file(file)) << file;
+    }
+    // Nothing in the system's own library directory but the private one.
+    for (const auto& entry : fs::directory_iterator(fs::path(libs).parent_path()))
+        EXPECT_TRUE(entry.is_directory()) << entry.path();
+    expectServes(prefix + "/sbin/kwsnmpd", root.path() + KW_E2E_SYSCONFDIR "/kwsnmpd");
+
+    // The unit, with its program looked up in the staged tree.
+    std::string unit;
+    for (const auto& entry : fs::recursive_directory_iterator(root.path()))
+        if (entry.path().filename() == "kwsnmpd.service") unit = entry.path();
+    std::ifstream in(unit);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string staged = std::regex_replace(text.str(), std::regex("\nExecStart=/"),
+                                                  "\nExecStart=" + root.path() + "/");
+    TempDir units;
+    std::ofstream(units.file("kwsnmpd.service")) << staged;
+    const std::string manPath = "MANPATH=" + prefix + "/share/man";
+    const RunResult verify =
+        run({"/usr/bin/env", manPath, "systemd-analyze", "verify", units.file("kwsnmpd.service")});
+    EXPECT_EQ(verify.exitCode, 0) << verify.output;
+    EXPECT_EQ(verify.output, "");
+    const RunResult security = run(
+        {"/usr/bin/systemd-analyze", "security", "--offline=true", units.file("kwsnmpd.service")});
+    std::smatch exposure;
+    ASSERT_TRUE(std::regex_search(security.output, exposure,
+                                  std::regex("Overall exposure level for \\S+: ([0-9.]+)")))
+        << security.output;
+    EXPECT_LE(std::stod(exposure[1]), 2.0) << security.output;
+
+    // Every option that --help lists is in the manual page, and the other way round.
+    for (const std::string page : {"man8/kwsnmpd.8", "man1/kwpanel-sim.1"}) {
+        const std::string program = page.substr(5, page.size() - 7);
+        const RunResult rendered =
+            run({"/usr/bin/env", "MANWIDTH=100", "man", "-l", prefix + "/share/man/" + page});
+        ASSERT_EQ(rendered.exitCode, 0) << rendered.output;
+        const std::set<std::string> helpOptions =
+            optionsListedIn(run({binary(program), "--help"}).output);
+        EXPECT_GE(helpOptions.size(), 10u);
+        EXPECT_EQ(optionsListedIn(rendered.output), helpOptions) << program;
+    }
+}
+
+TEST(Install, DebianPackageKeepsItsLibrariesPrivateAndRunsUnpacked)
+{
+    std::string deb;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(KW_E2E_BUILD_DIR "/deb", ignored))
+        if (entry.path().filename().string().rfind("kwsnmpd_", 0) == 0 &&
+            entry.path().extension() == ".deb")
+            deb = entry.path();
+    if (deb.empty()) GTEST_SKIP() << "no package in " KW_E2E_BUILD_DIR "/deb: run `make deb`";
+
+    const RunResult contents = run({"/usr/bin/dpkg-deb", "-c", deb});
+    ASSERT_EQ(contents.exitCode, 0) << contents.output;
+    const std::string systemLibs = "./usr/lib/" KW_E2E_MULTIARCH "/";
+    for (const std::string& line : lines(contents.output)) {
+        const std::string path = line.substr(line.find("./"));
+        if (path.rfind(systemLibs, 0) == 0 && path != systemLibs) {
+            EXPECT_EQ(path.rfind(systemLibs + "kwsnmp/", 0), 0u) << path;
+        }
+    }
+    for (const std::string& file :
+         {systemLibs + "kwsnmp/libsnmp.so", std::string("./etc/kwsnmpd/snmpd.conf"),
+          std::string("./usr/share/man/man8/kwsnmpd.8.gz"), std::string("/kwsnmpd.service")})
+        EXPECT_NE(contents.output.find(file), std::string::npos) << file;
+
+    TempDir root;
+    ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-x", deb, root.path()}).exitCode, 0);
+    expectServes(root.file("usr/sbin/kwsnmpd"), root.file("etc/kwsnmpd"));
+}
+
+}  // namespace
+}  // namespace kw::e2e
