@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "snmp/AgentRole.h"
 #include "snmp/WorkQueue.h"
 
 namespace kw::snmp {
@@ -16,18 +17,21 @@ struct AgentOptions {
     std::string debugTokens;               // -DTOKENS (or -D alone: everything)
     bool debug = false;
     std::vector<std::string> ignored;  // options we do not take; reported, not fatal
+    AgentRole role;                    // set by the host, not by the argument vector
 };
 AgentOptions parseAgentArguments(int argc, char** argv);
 
-enum class LoopState { Ready, BindFailed, InitFailed };
+enum class LoopState { Ready, WaitingForMaster, BindFailed, InitFailed };
 
 struct LoopContext {
     AgentOptions options;
     WorkQueue* queue = nullptr;
     int wakeFd = -1;                          // read end of the loop's wake-up pipe
     const std::atomic<bool>* stop = nullptr;  // set when the loop must end
+    std::atomic<bool>* reload = nullptr;      // set to have the configuration re-read
     std::function<void()> wakeServer;         // a job was queued
     std::function<void(LoopState)> reportState;
+    std::function<void(bool)> reportMaster;  // a subagent's master reached or lost
 };
 
 // Runs Net-SNMP on the calling thread until *stop, then shuts it down. Returns early, after

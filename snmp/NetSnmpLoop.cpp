@@ -23,16 +23,12 @@
 #include <vector>
 
 #include "snmp/AgentLoop.h"
+#include "snmp/AgentRole.h"
 #include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"
 
-// Net-SNMP's MIB modules; their headers are not installed.
+// Net-SNMP's agent internals; their headers are not installed.
 extern "C" {
-void init_system_mib(void);
-void init_sysORTable(void);
-void init_snmp_mib(void);
-void init_vacm_vars(void);
-void init_vacm_conf(void);
 // The SET that Net-SNMP is working on; while it is set, Net-SNMP holds every new request.
 extern netsnmp_agent_session* netsnmp_processing_set;
 // Requests Net-SNMP holds back, oldest first.
@@ -48,6 +44,7 @@ constexpr const char* kAppType = "snmpd";
 constexpr const char* kDevicePersistentDir = "/mtd_rwarea/SNMP/var/net-snmp";
 constexpr const char* kAppliedMark = "kwdApplied";
 int g_appliedMarker = 1;
+constexpr int kMasterWaitSeconds = 30;
 
 // One handler call whose requests wait for the display.
 struct Pending {
@@ -70,6 +67,7 @@ private:
     bool start();
     void serve();
     void releaseHeldSet();
+    void watchRole();
     void stopNetSnmp();
 
     int onGet(netsnmp_mib_handler*, netsnmp_handler_registration*, netsnmp_agent_request_info*,
@@ -97,6 +95,7 @@ private:
     bool m_readfdRegistered = false;
     std::vector<oid> m_module;
     bool m_sysORRegistered = false;
+    bool m_masterConnected = false;
 };
 
 Oid toOid(const oid* name, size_t length)
@@ -142,7 +141,7 @@ void appendOid(std::string& key, const Oid& o)
 bool Loop::start()
 {
     const AgentOptions& options = m_context.options;
-    netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_ROLE, 0);  // master agent
+    configureRole(options.role);
     // Alarms run from our loop, never from SIGALRM: the host owns its signals.
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_ALARM_DONT_USE_SIG, 1);
     // Debian's Net-SNMP logs every packet's source through TCP wrappers; that is noise here.
@@ -189,15 +188,7 @@ bool Loop::start()
         m_context.reportState(LoopState::InitFailed);
         return false;
     }
-    init_system_mib();
-    init_sysORTable();
-    init_snmp_mib();
-    init_vacm_vars();
-    init_vacm_conf();
-    // The display's root is the default sysObjectID; a "sysobjectid" line in the
-    // configuration, read later, still overrides it.
-    std::string sysObjectId = "sysobjectid " + oidToString(rootOid()).substr(1);
-    netsnmp_config(&sysObjectId[0]);
+    initRoleModules(options.role);
 
     const std::vector<oid> control = toNetSnmp(controlOid());
     m_registration = netsnmp_create_handler_registration(
@@ -207,6 +198,8 @@ bool Loop::start()
         return false;
     }
     m_registration->handler->myvoid = this;
+    // How long a master waits for our answer: a display request may queue behind others.
+    m_registration->timeout = kMasterWaitSeconds;
     if (netsnmp_register_handler(m_registration) != MIB_REGISTERED_OK) {
         m_registration = nullptr;  // freed by the failed registration
         m_context.reportState(LoopState::InitFailed);
@@ -219,7 +212,7 @@ bool Loop::start()
     m_sysORRegistered = true;
 
     init_snmp(kAppType);
-    if (init_master_agent() != 0) {
+    if (!startRole(options.role)) {
         m_context.reportState(LoopState::BindFailed);
         return false;
     }
@@ -228,8 +221,32 @@ bool Loop::start()
         return false;
     }
     m_readfdRegistered = true;
-    m_context.reportState(LoopState::Ready);
+    if (!options.role.subagent) {
+        m_context.reportState(LoopState::Ready);
+    } else {
+        // A subagent is ready once the master holds its registration; until then it retries.
+        m_masterConnected = masterConnected(options.role);
+        m_context.reportMaster(m_masterConnected);
+        m_context.reportState(m_masterConnected ? LoopState::Ready : LoopState::WaitingForMaster);
+    }
     return true;
+}
+
+// Between two passes of the loop: a reload asked for, and the master coming or going.
+void Loop::watchRole()
+{
+    const AgentRole& role = m_context.options.role;
+    if (m_context.reload->exchange(false)) {
+        reloadConfiguration();
+    }
+    const bool connected = masterConnected(role);
+    if (connected != m_masterConnected) {
+        m_masterConnected = connected;
+        m_context.reportMaster(connected);
+        if (connected) {
+            m_context.reportState(LoopState::Ready);
+        }
+    }
 }
 
 void Loop::serve()
@@ -261,6 +278,7 @@ void Loop::serve()
         run_alarms();
         netsnmp_check_outstanding_agent_requests();
         releaseHeldSet();
+        watchRole();
     }
 }
 
@@ -298,7 +316,7 @@ void Loop::stopNetSnmp()
         m_sysORRegistered = false;
     }
     snmp_shutdown(kAppType);
-    shutdown_master_agent();
+    stopRole(m_context.options.role);
     shutdown_agent();
 }
 

@@ -26,6 +26,13 @@ std::string ArgReader::value()
     return m_argv[++m_index];
 }
 
+std::optional<std::string> ArgReader::optionalValue()
+{
+    if (m_inlineValue) return m_inlineValue;
+    if (m_index + 1 >= m_argc || m_argv[m_index + 1][0] == '-') return std::nullopt;
+    return m_argv[++m_index];
+}
+
 void ArgReader::noValue() const
 {
     if (m_inlineValue) throw UsageError(m_option + ": takes no value");

@@ -27,6 +27,8 @@ public:
     const std::string& option() const { return m_option; }
     // The option's value: the inline one, or else the next argument.
     std::string value();
+    // An optional value: the inline one, or else the next argument unless it is an option.
+    std::optional<std::string> optionalValue();
     // Refuses an inline value for an option that takes none.
     void noValue() const;
 

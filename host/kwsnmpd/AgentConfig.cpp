@@ -105,6 +105,8 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
             config->m_listenText = request.listen;
         }
         if (config->m_listenText.empty()) config->m_listenText = "Net-SNMP's default address";
+    } else if (request.subagent) {
+        searchPath = config->m_runtimeDir;
     } else {
         generated += "agentaddress " + request.listen +
                      "\n"

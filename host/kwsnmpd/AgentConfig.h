@@ -20,6 +20,7 @@ public:
         std::string listen;
         bool listenGiven = false;
         std::optional<std::string> configDir;
+        bool subagent = false;  // no address and no communities: the master has them
     };
 
     // Creates the runtime directory, writes what is needed and sets the environment. Null and

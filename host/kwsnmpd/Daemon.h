@@ -32,6 +32,8 @@ public:
     std::string describe() const;
     // Called now and then from the main loop: reports the panel line going down or up.
     void poll();
+    // SIGHUP: the agent re-reads its configuration between two requests.
+    void reload();
     // Orderly shutdown; idempotent.
     void stop();
 
@@ -39,6 +41,8 @@ private:
     bool startRoute(std::string* error);
     bool createModule(std::string* error);
     void reportLine(const std::string& text) const;
+    void reportMaster(const std::string& text) const;
+    std::string masterText() const;
 
     const Options m_options;
     std::unique_ptr<AgentConfig> m_config;
@@ -50,6 +54,7 @@ private:
     bool m_registered = false;
     bool m_created = false;
     std::optional<bool> m_lineUp;  // last state reported
+    bool m_masterUp = false;       // a subagent's master: last state reported
 };
 
 }  // namespace kw::kwsnmpd

@@ -25,6 +25,9 @@ const char kUsage[] =
     "  --display-id N        the display's own RIX ID, 0-255 (default 1)\n"
     "  --listen ADDR         Net-SNMP transport address to serve on\n"
     "                        (default udp:127.0.0.1:1161)\n"
+    "  --agentx [ADDRESS]    serve the display MIB as an AgentX subagent of the master\n"
+    "                        agent at ADDRESS (default /var/agentx/master) instead of\n"
+    "                        listening itself\n"
     "  --config DIR          use DIR/snmpd.conf (agentaddress, communities, users, views)\n"
     "                        instead of the generated configuration\n"
     "  --verbose             trace every panel command on stderr\n"
@@ -40,7 +43,7 @@ const char kUsage[] =
     "  --seed N              seed of the fault generator (default 1)\n"
     "\n"
     "Without --config the agent answers SNMPv1 and v2c with the communities public (read)\n"
-    "and private (read-write).\n";
+    "and private (read-write). SIGHUP re-reads the configuration.\n";
 
 namespace {
 
@@ -106,6 +109,8 @@ ParseResult parseOptions(int argc, const char* const* argv)
                                      "'"};
                 }
                 options.listenGiven = true;
+            } else if (arg == "--agentx") {
+                options.agentx = args.optionalValue().value_or("");
             } else if (arg == "--config") {
                 options.configDir = args.value();
                 if (options.configDir->empty()) throw UsageError{"--config: missing directory"};
@@ -142,6 +147,9 @@ ParseResult parseOptions(int argc, const char* const* argv)
                 "for a panel on a line)"};
         }
         if (auto problem = options.faults.validate()) throw UsageError{*problem};
+        if (options.agentx && options.listenGiven) {
+            throw UsageError{"--agentx: a subagent does not listen; drop --listen"};
+        }
     } catch (const UsageError& mistake) {
         result.action = ParseResult::Action::Error;
         result.error = mistake.what();

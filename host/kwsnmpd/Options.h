@@ -29,6 +29,7 @@ struct Options {
     bool listenGiven = false;
     std::optional<std::string> configDir;
     bool verbose = false;
+    std::optional<std::string> agentx;  // --agentx: the master's socket ("" for the default)
 };
 
 struct ParseResult {
