@@ -44,7 +44,6 @@ constexpr const char* kAppType = "snmpd";
 constexpr const char* kDevicePersistentDir = "/mtd_rwarea/SNMP/var/net-snmp";
 constexpr const char* kAppliedMark = "kwdApplied";
 int g_appliedMarker = 1;
-constexpr int kMasterWaitSeconds = 30;
 
 // One handler call whose requests wait for the display.
 struct Pending {
@@ -198,8 +197,6 @@ bool Loop::start()
         return false;
     }
     m_registration->handler->myvoid = this;
-    // How long a master waits for our answer: a display request may queue behind others.
-    m_registration->timeout = kMasterWaitSeconds;
     if (netsnmp_register_handler(m_registration) != MIB_REGISTERED_OK) {
         m_registration = nullptr;  // freed by the failed registration
         m_context.reportState(LoopState::InitFailed);
