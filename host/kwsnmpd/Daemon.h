@@ -34,6 +34,8 @@ public:
     void poll();
     // SIGHUP: the agent re-reads its configuration between two requests.
     void reload();
+    // Serving: listening, or as a subagent registered with the master (poll() keeps it current).
+    bool ready() const { return !m_options.agentx || m_masterUp; }
     // Orderly shutdown; idempotent.
     void stop();
 
