@@ -28,6 +28,24 @@ namespace {
 
 // How often a subagent pings its master, and how long it waits between attempts to reach it.
 constexpr int kPingIntervalSeconds = 2;
+constexpr int kMasterAnswerSeconds = 1;
+// On the way out: the unregistrations and the close, each waiting this long at most.
+constexpr long kFarewellMicroseconds = 200000;
+
+// Net-SNMP waits in place, the loop with it, for the master's answer to an open, a ping or a
+// close: one try of a second each, so that a master that hangs holds neither the display's
+// requests nor a stop for long. A subagent sends no other requests of its own. Sessions opened
+// from now on take the defaults; the one open already is changed directly. Reading the
+// configuration resets the defaults, so this follows every reading.
+void boundMasterWaits()
+{
+    netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_TIMEOUT, kMasterAnswerSeconds);
+    netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_RETRIES, 0);
+    if (main_session != nullptr) {
+        main_session->timeout = kMasterAnswerSeconds * 1000000L;
+        main_session->retries = 0;
+    }
+}
 
 }  // namespace
 
@@ -74,6 +92,7 @@ bool startRole(const AgentRole& role)
     // later must not try to open a second session: the ping alarm keeps the one we have.
     snmp_unregister_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_POST_READ_CONFIG,
                              subagent_startup, nullptr, 1);
+    boundMasterWaits();
     return true;
 }
 
@@ -82,9 +101,18 @@ bool masterConnected(const AgentRole& role)
     return role.subagent && main_session != nullptr;
 }
 
-void reloadConfiguration()
+void reloadConfiguration(const AgentRole& role)
 {
     update_config();
+    if (role.subagent) boundMasterWaits();
+}
+
+void leaveMaster(const AgentRole& role)
+{
+    if (role.subagent && main_session != nullptr) {
+        main_session->timeout = kFarewellMicroseconds;
+        main_session->retries = 0;
+    }
 }
 
 void stopRole(const AgentRole& role)

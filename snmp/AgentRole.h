@@ -27,7 +27,9 @@ bool startRole(const AgentRole& role);
 bool masterConnected(const AgentRole& role);
 // Re-reads the configuration (communities, users, views, trap sinks) as Net-SNMP's own agent
 // does on SIGHUP. Requests in flight keep going; the subagent keeps its session.
-void reloadConfiguration();
+void reloadConfiguration(const AgentRole& role);
+// Before the agent unregisters: a master that hangs holds the stop only briefly.
+void leaveMaster(const AgentRole& role);
 void stopRole(const AgentRole& role);
 
 }  // namespace kw::snmp

@@ -234,7 +234,7 @@ void Loop::watchRole()
 {
     const AgentRole& role = m_context.options.role;
     if (m_context.reload->exchange(false)) {
-        reloadConfiguration();
+        reloadConfiguration(role);
     }
     const bool connected = masterConnected(role);
     if (connected != m_masterConnected) {
@@ -296,6 +296,7 @@ void Loop::releaseHeldSet()
 
 void Loop::stopNetSnmp()
 {
+    leaveMaster(m_context.options.role);
     if (m_readfdRegistered) {
         unregister_readfd(m_context.wakeFd);
         m_readfdRegistered = false;

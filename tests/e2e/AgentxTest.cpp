@@ -65,6 +65,7 @@ public:
             m_dir.file("master.log"), m_dir.file("master.log"));
         return m_process->waitForOut("NET-SNMP version", 15s);
     }
+    void signal(int sig) { m_process->signal(sig); }
     bool stop()
     {
         m_process->signal(SIGTERM);
@@ -158,8 +159,14 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
     EXPECT_EQ(pending.wait_for(0s), std::future_status::timeout);
     EXPECT_EQ(pending.get(), "01");
     EXPECT_GE(Clock::now() - start, 1400ms);
+
+    // A master that hangs holds the subagent's stop only briefly.
+    master.signal(SIGSTOP);
+    const auto stopping = Clock::now();
     slow->signal(SIGTERM);
     EXPECT_TRUE(exitedZero(slow->wait(5s))) << slow->err();
+    EXPECT_LT(Clock::now() - stopping, milliseconds(int(kStopLimitSeconds * 1000)));
+    master.signal(SIGCONT);
 }
 
 TEST(Reload, SighupDuringAWalkKeepsTheWalkAndTakesANewCommunity)
