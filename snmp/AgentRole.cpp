@@ -35,8 +35,9 @@ constexpr long kFarewellMicroseconds = 200000;
 // Net-SNMP waits in place, the loop with it, for the master's answer to an open, a ping or a
 // close: one try of a second each, so that a master that hangs holds neither the display's
 // requests nor a stop for long. A subagent sends no other requests of its own. Sessions opened
-// from now on take the defaults; the one open already is changed directly. Reading the
-// configuration resets the defaults, so this follows every reading.
+// from now on take the defaults; the one open already is changed directly. Net-SNMP sets its
+// own defaults as it starts and a configuration's "timeout" or "retries" line may set them
+// again, so this follows every reading of the configuration.
 void boundMasterWaits()
 {
     netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_TIMEOUT, kMasterAnswerSeconds);
