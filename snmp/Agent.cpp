@@ -37,6 +37,7 @@ struct Shared {
     // Written by snmp_agent_stop, possibly from a signal handler: only atomics, sem_post and
     // write are used on that path. The pipe and the semaphore live as long as the process.
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> reloadRequested{false};
     std::atomic<int> wakeWriteFd{-1};
     int wakeReadFd = -1;
     sem_t serverWake;
@@ -53,6 +54,10 @@ struct Shared {
     std::mutex stateMutex;
     std::condition_variable stateChanged;
     int state = SNMP_AGENT_TIMEOUT;  // last run's outcome; TIMEOUT while none is known
+
+    std::mutex roleMutex;
+    AgentRole role;  // for the next run
+    std::atomic<bool> masterConnected{false};
 };
 
 // A namespace-scope object, constructed when the library loads, so that snmp_agent_stop never
@@ -134,6 +139,11 @@ int runAgent(int argc, char** argv)
     setState(SNMP_AGENT_TIMEOUT);
 
     AgentOptions options = parseAgentArguments(argc, argv);
+    {
+        std::lock_guard<std::mutex> lock(s.roleMutex);
+        options.role = s.role;
+    }
+    s.reloadRequested.store(false);
     for (const std::string& option : options.ignored) {
         std::fprintf(stderr, "main_snmp: ignoring option %s\n", option.c_str());
     }
@@ -143,6 +153,18 @@ int runAgent(int argc, char** argv)
     std::atomic<bool> loopStop{false};
     std::atomic<bool> loopEnded{false};
     int outcome = SNMP_AGENT_READY;
+    auto toState = [](LoopState state) {
+        switch (state) {
+            case LoopState::Ready:
+                return SNMP_AGENT_READY;
+            case LoopState::WaitingForMaster:
+                return SNMP_AGENT_WAITING;
+            case LoopState::BindFailed:
+                return SNMP_AGENT_BIND_FAILED;
+            default:
+                return SNMP_AGENT_INIT_FAILED;
+        }
+    };
 
     LoopContext context;
     context.options = std::move(options);
@@ -153,12 +175,12 @@ int runAgent(int argc, char** argv)
     context.wakeServer = wakeServer;
     context.heartbeat = s.heartbeat.load();
     context.heartbeatMs = s.heartbeatMs.load();
-    context.reportState = [&outcome](LoopState state) {
-        outcome = state == LoopState::Ready        ? SNMP_AGENT_READY
-                  : state == LoopState::BindFailed ? SNMP_AGENT_BIND_FAILED
-                                                   : SNMP_AGENT_INIT_FAILED;
+    context.reload = &s.reloadRequested;
+    context.reportState = [&outcome, toState](LoopState state) {
+        outcome = toState(state);
         setState(outcome);
     };
+    context.reportMaster = [&s](bool connected) { s.masterConnected.store(connected); };
 
     std::thread loop([&] {
         runNetSnmpLoop(context);
@@ -189,14 +211,15 @@ int runAgent(int argc, char** argv)
         std::lock_guard<std::mutex> lock(s.stateMutex);
         // A run that served leaves TIMEOUT behind, so waiting for the next run starts afresh;
         // a failed start stays visible to whoever waits for it.
-        if (s.state == SNMP_AGENT_READY) {
+        if (s.state == SNMP_AGENT_READY || s.state == SNMP_AGENT_WAITING) {
             s.state = SNMP_AGENT_TIMEOUT;
         }
     }
     s.stateChanged.notify_all();
+    s.masterConnected.store(false);
     s.stopRequested.store(false);
     s.running.store(false);
-    return outcome == SNMP_AGENT_READY ? 0 : 1;
+    return outcome == SNMP_AGENT_READY || outcome == SNMP_AGENT_WAITING ? 0 : 1;
 }
 
 }  // namespace
@@ -291,6 +314,25 @@ KW_EXPORT void snmp_agent_stop(void)
 KW_EXPORT void snmp_agent_set_max_varbinds(int count)
 {
     kw::snmp::shared().maxVarbinds.store(count > 0 ? count : kw::snmp::kDefaultMaxVarbinds);
+}
+
+KW_EXPORT void snmp_agent_set_agentx(const char* address)
+{
+    kw::snmp::Shared& s = kw::snmp::shared();
+    std::lock_guard<std::mutex> lock(s.roleMutex);
+    s.role.subagent = true;
+    s.role.masterAddress = address != nullptr ? address : "";
+}
+
+KW_EXPORT int snmp_agent_master_connected(void)
+{
+    return kw::snmp::shared().masterConnected.load() ? 1 : 0;
+}
+
+KW_EXPORT void snmp_agent_reload(void)
+{
+    kw::snmp::shared().reloadRequested.store(true);
+    kw::snmp::wakeLoop();
 }
 
 KW_EXPORT int snmp_agent_wait_ready(int timeoutMs)

@@ -1,6 +1,7 @@
 #pragma once
-// What a host needs beyond the module's four symbols: to learn whether the agent came up, and
-// to stop it. All are safe to call from any thread, before or after main_snmp runs.
+// What a host needs beyond the module's four symbols: to choose the agent's role, to learn
+// whether it came up, to have it re-read its configuration, and to stop it. All are safe to
+// call from any thread, before or after main_snmp runs.
 
 #ifdef __cplusplus
 extern "C" {
@@ -8,7 +9,8 @@ extern "C" {
 
 enum {
     SNMP_AGENT_TIMEOUT = 0,       // still starting when the wait ran out, or not started at all
-    SNMP_AGENT_READY = 1,         // listening and serving
+    SNMP_AGENT_READY = 1,         // listening and serving (a subagent: registered)
+    SNMP_AGENT_WAITING = 2,       // a subagent whose master is not reachable yet; it retries
     SNMP_AGENT_BIND_FAILED = -1,  // a configured agent address could not be opened
     SNMP_AGENT_INIT_FAILED = -2,  // Net-SNMP would not start for another reason
 };
@@ -21,9 +23,21 @@ int snmp_agent_wait_ready(int timeoutMs);
 // tooBig. Takes effect at the next main_snmp.
 void snmp_agent_set_max_varbinds(int count);
 
+// Makes the next main_snmp an AgentX subagent of the master at `address` (NULL or "" for
+// Net-SNMP's default socket) instead of a standalone agent.
+void snmp_agent_set_agentx(const char* address);
+
+// 1 while the running subagent is registered with its master, else 0.
+int snmp_agent_master_connected(void);
+
+// Has the running main_snmp re-read its configuration files between two requests, as
+// Net-SNMP's agent does on SIGHUP. Requests in flight are kept. Async-signal-safe.
+void snmp_agent_reload(void);
+
 // Makes the running main_snmp return: a panel call in progress finishes first, requests
 // still queued or part-served are answered with an error, Net-SNMP is shut down and its
-// thread joined. A stop that arrives while no main_snmp runs makes the next one return at once. Async-signal-safe.
+// thread joined. A stop that arrives while no main_snmp runs makes the next one return at
+// once. Async-signal-safe.
 void snmp_agent_stop(void);
 
 // Has the agent's Net-SNMP loop call beat() every intervalMs while it serves, so a host can tell

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "snmp/AgentRole.h"
 #include "snmp/Scheduler.h"
 
 namespace kw::snmp {
@@ -16,10 +17,11 @@ struct AgentOptions {
     std::string debugTokens;               // -DTOKENS (or -D alone: everything)
     bool debug = false;
     std::vector<std::string> ignored;  // options we do not take; reported, not fatal
+    AgentRole role;                    // set by the host, not by the argument vector
 };
 AgentOptions parseAgentArguments(int argc, char** argv);
 
-enum class LoopState { Ready, BindFailed, InitFailed };
+enum class LoopState { Ready, WaitingForMaster, BindFailed, InitFailed };
 
 struct LoopContext {
     AgentOptions options;
@@ -27,10 +29,12 @@ struct LoopContext {
     size_t maxVarbinds = 64;  // display varbinds one PDU may carry
     int wakeFd = -1;                          // read end of the loop's wake-up pipe
     const std::atomic<bool>* stop = nullptr;  // set when the loop must end
+    std::atomic<bool>* reload = nullptr;      // set to have the configuration re-read
     std::function<void()> wakeServer;         // a job was queued
     std::function<void(LoopState)> reportState;
     void (*heartbeat)() = nullptr;  // called from the loop every heartbeatMs while serving
     unsigned heartbeatMs = 0;
+    std::function<void(bool)> reportMaster;  // a subagent's master reached or lost
 };
 
 // The running agent's display queue counters (all zero while none runs). Loop thread only.

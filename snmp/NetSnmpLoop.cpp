@@ -30,17 +30,12 @@
 #include <vector>
 
 #include "snmp/AgentLoop.h"
+#include "snmp/AgentRole.h"
 #include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"
 
-// Net-SNMP's MIB modules; their headers are not installed.
+// Net-SNMP's agent internals; their headers are not installed.
 extern "C" {
-void init_system_mib(void);
-void init_sysORTable(void);
-void init_snmp_mib(void);
-void init_snmpEngine(void);
-void init_vacm_vars(void);
-void init_vacm_conf(void);
 // The SET that Net-SNMP is working on; while it is set, Net-SNMP holds every new request.
 extern netsnmp_agent_session* netsnmp_processing_set;
 // Requests Net-SNMP holds back, oldest first.
@@ -81,6 +76,7 @@ private:
     bool start();
     void serve();
     void settle();
+    void watchRole();
     void stopNetSnmp();
 
     int onGet(netsnmp_mib_handler*, netsnmp_handler_registration*, netsnmp_agent_request_info*,
@@ -117,6 +113,7 @@ private:
     // wait for them to finish (see settle()).
     size_t m_otherObjectSets = 0;
     std::deque<netsnmp_agent_session*> m_parked;
+    bool m_masterConnected = false;
 };
 
 Oid toOid(const oid* name, size_t length)
@@ -244,7 +241,7 @@ bool touchesOtherObjects(const netsnmp_pdu* pdu)
 bool Loop::start()
 {
     const AgentOptions& options = m_context.options;
-    netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_ROLE, 0);  // master agent
+    configureRole(options.role);
     // Alarms run from our loop, never from SIGALRM: the host owns its signals.
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_ALARM_DONT_USE_SIG, 1);
     // Debian's Net-SNMP logs every packet's source through TCP wrappers; that is noise here.
@@ -291,20 +288,11 @@ bool Loop::start()
         m_context.reportState(LoopState::InitFailed);
         return false;
     }
-    init_system_mib();
-    init_sysORTable();
-    init_snmp_mib();
-    init_snmpEngine();  // snmpEngineID, snmpEngineBoots, snmpEngineTime
-    init_vacm_vars();
-    init_vacm_conf();
+    initRoleModules(options.role);
     // After the access check, so that it sees only requests that pass it.
     m_gateRegistered = snmp_register_callback(SNMP_CALLBACK_APPLICATION,
                                               SNMPD_CALLBACK_ACM_CHECK_INITIAL, gateCallback,
                                               this) == SNMPERR_SUCCESS;
-    // The display's root is the default sysObjectID; a "sysobjectid" line in the
-    // configuration, read later, still overrides it.
-    std::string sysObjectId = "sysobjectid " + oidToString(rootOid()).substr(1);
-    netsnmp_config(&sysObjectId[0]);
 
     const std::vector<oid> control = toNetSnmp(controlOid());
     m_registration = netsnmp_create_handler_registration(
@@ -326,7 +314,7 @@ bool Loop::start()
     m_sysORRegistered = true;
 
     init_snmp(kAppType);
-    if (init_master_agent() != 0) {
+    if (!startRole(options.role)) {
         m_context.reportState(LoopState::BindFailed);
         return false;
     }
@@ -341,8 +329,32 @@ bool Loop::start()
             {static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)}, SA_REPEAT,
             heartbeatCallback, &m_context);
     }
-    m_context.reportState(LoopState::Ready);
+    if (!options.role.subagent) {
+        m_context.reportState(LoopState::Ready);
+    } else {
+        // A subagent is ready once the master holds its registration; until then it retries.
+        m_masterConnected = masterConnected(options.role);
+        m_context.reportMaster(m_masterConnected);
+        m_context.reportState(m_masterConnected ? LoopState::Ready : LoopState::WaitingForMaster);
+    }
     return true;
+}
+
+// Between two passes of the loop: a reload asked for, and the master coming or going.
+void Loop::watchRole()
+{
+    const AgentRole& role = m_context.options.role;
+    if (m_context.reload->exchange(false)) {
+        reloadConfiguration(role);
+    }
+    const bool connected = masterConnected(role);
+    if (connected != m_masterConnected) {
+        m_masterConnected = connected;
+        m_context.reportMaster(connected);
+        if (connected) {
+            m_context.reportState(LoopState::Ready);
+        }
+    }
 }
 
 void Loop::serve()
@@ -379,6 +391,7 @@ void Loop::serve()
             m_trimDue = false;
             ::malloc_trim(0);
         }
+        watchRole();
     }
 }
 
@@ -424,6 +437,7 @@ void Loop::settle()
 
 void Loop::stopNetSnmp()
 {
+    leaveMaster(m_context.options.role);
     if (m_readfdRegistered) {
         unregister_readfd(m_context.wakeFd);
         m_readfdRegistered = false;
@@ -458,7 +472,7 @@ void Loop::stopNetSnmp()
         m_sysORRegistered = false;
     }
     snmp_shutdown(kAppType);
-    shutdown_master_agent();
+    stopRole(m_context.options.role);
     shutdown_agent();
 }
 

@@ -172,6 +172,8 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
         if (request.listenGiven || !request.communities.empty())
             searchPath += ":" + config->m_runtimeDir;
         if (config->m_listenText.empty()) config->m_listenText = "Net-SNMP's default address";
+    } else if (request.subagent) {
+        searchPath = config->m_runtimeDir;
     } else {
         generated += "agentaddress " + request.listen + "\n" +
                      communityLines(request.communities, request.listen);

@@ -32,6 +32,7 @@ public:
         bool listenGiven = false;
         std::optional<std::string> configDir;
         std::vector<Community> communities;
+        bool subagent = false;  // no address and no communities: the master has them
     };
 
     // Creates the runtime directory, writes what is needed and sets the environment. Null and

@@ -91,14 +91,15 @@ Daemon::~Daemon()
 
 bool Daemon::start(std::string* error)
 {
-    m_config =
-        AgentConfig::prepare(AgentConfig::Request{m_options.listen, m_options.listenGiven,
-                                                  m_options.configDir, m_options.communities},
-                             error);
+    m_config = AgentConfig::prepare(
+        AgentConfig::Request{m_options.listen, m_options.listenGiven, m_options.configDir,
+                             m_options.communities, m_options.agentx.has_value()},
+        error);
     if (!m_config) return false;
 
     kw::host::tv::setDisplayId(m_options.displayId);
     if (!startRoute(error)) return false;
+    if (m_options.agentx) snmp_agent_set_agentx(m_options.agentx->c_str());
     StartupStderr held(*m_config);
     snmp_agent_set_max_varbinds(m_options.maxVarbinds);
     if (!createModule(error)) return false;
@@ -107,6 +108,11 @@ bool Daemon::start(std::string* error)
 
     switch (state) {
         case SNMP_AGENT_READY:
+            m_masterUp = m_options.agentx.has_value();
+            if (m_masterUp) reportMaster("registered");
+            break;
+        case SNMP_AGENT_WAITING:  // a subagent keeps trying in the background
+            reportMaster("not reachable yet; retrying in the background");
             break;
         case SNMP_AGENT_BIND_FAILED:
             *error = "cannot listen on " + m_config->listenText() +
@@ -206,14 +212,37 @@ bool Daemon::createModule(std::string* error)
     return true;
 }
 
+std::string Daemon::masterText() const
+{
+    return m_options.agentx->empty() ? "/var/agentx/master" : *m_options.agentx;
+}
+
 std::string Daemon::describe() const
 {
-    return "listening on " + (m_config ? m_config->listenText() : m_options.listen) + ", panel " +
+    const std::string role =
+        m_options.agentx ? "AgentX subagent of " + masterText()
+                         : "listening on " + (m_config ? m_config->listenText() : m_options.listen);
+    return role + ", panel " +
            m_options.panelText + ", display ID " + std::to_string(m_options.displayId);
+}
+
+void Daemon::reload()
+{
+    std::fprintf(stderr, "kwsnmpd: SIGHUP: re-reading the configuration\n");
+    snmp_agent_reload();
+}
+
+void Daemon::reportMaster(const std::string& text) const
+{
+    std::fprintf(stderr, "kwsnmpd: AgentX master %s: %s\n", masterText().c_str(), text.c_str());
 }
 
 void Daemon::poll()
 {
+    if (m_options.agentx && (snmp_agent_master_connected() != 0) != m_masterUp) {
+        m_masterUp = !m_masterUp;
+        reportMaster(m_masterUp ? "registered" : "connection lost; retrying in the background");
+    }
     if (m_streamLink == nullptr) return;
     const bool up = m_streamLink->connected();
     if (m_lineUp && *m_lineUp == up) return;

@@ -32,6 +32,10 @@ public:
     std::string describe() const;
     // Called now and then from the main loop: reports the panel line going down or up.
     void poll();
+    // SIGHUP: the agent re-reads its configuration between two requests.
+    void reload();
+    // Serving: listening, or as a subagent registered with the master (poll() keeps it current).
+    bool ready() const { return !m_options.agentx || m_masterUp; }
     // Orderly shutdown; idempotent.
     void stop();
     // The private runtime directory, empty before start() made it or after stop() removed it.
@@ -41,6 +45,8 @@ private:
     bool startRoute(std::string* error);
     bool createModule(std::string* error);
     void reportLine(const std::string& text) const;
+    void reportMaster(const std::string& text) const;
+    std::string masterText() const;
 
     const Options m_options;
     std::unique_ptr<AgentConfig> m_config;
@@ -52,6 +58,7 @@ private:
     bool m_registered = false;
     bool m_created = false;
     std::optional<bool> m_lineUp;  // last state reported
+    bool m_masterUp = false;       // a subagent's master: last state reported
 };
 
 }  // namespace kw::kwsnmpd

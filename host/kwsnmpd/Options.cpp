@@ -28,6 +28,10 @@ const char kUsage[] =
     "  -i, --display-id=N    the display's own RIX ID, 0-255 (default 1)\n"
     "  -l, --listen=ADDR     Net-SNMP transport address to serve on\n"
     "                        (default udp:127.0.0.1:1161)\n"
+    "      --agentx[=ADDRESS]\n"
+    "                        serve the display MIB as an AgentX subagent of the master\n"
+    "                        agent at ADDRESS (default /var/agentx/master) instead of\n"
+    "                        listening itself\n"
     "  -c, --config=DIR      use DIR/snmpd.conf (agentaddress, communities, users, views)\n"
     "                        instead of the generated configuration\n"
     "      --max-varbinds=N  display objects one request may name, 1-4096 (default 64);\n"
@@ -52,7 +56,8 @@ const char kUsage[] =
     "\n"
     "Without --config or communities the agent answers SNMPv1 and v2c with the communities\n"
     "public (read, any source) and private (read-write, from 127.0.0.1 and ::1 only).\n"
-    "Listening beyond loopback without --config needs --rocommunity or --rwcommunity.\n";
+    "Listening beyond loopback without --config needs --rocommunity or --rwcommunity.\n"
+    "SIGHUP re-reads the configuration.\n";
 
 namespace {
 
@@ -61,6 +66,7 @@ enum : int {
     kOptMaxVarbinds = 0x800,
     kOptRoCommunity,
     kOptRwCommunity,
+    kOptAgentx,
 };
 
 // A mistake in an option's value: one line, without the program name.
@@ -102,6 +108,7 @@ ParseResult parseOptions(int argc, const char* const* argv)
         {"listen", required_argument, nullptr, 'l'},
         {"config", required_argument, nullptr, 'c'},
         {"verbose", no_argument, nullptr, 'v'},
+        {"agentx", optional_argument, nullptr, kOptAgentx},
         {"max-varbinds", required_argument, nullptr, kOptMaxVarbinds},
         {"rocommunity", required_argument, nullptr, kOptRoCommunity},
         {"rwcommunity", required_argument, nullptr, kOptRwCommunity},
@@ -192,6 +199,9 @@ ParseResult parseOptions(int argc, const char* const* argv)
                 "for a panel on a line)"};
         }
         if (auto problem = options.faults.validate()) throw UsageError{*problem};
+        if (options.agentx && options.listenGiven) {
+            throw UsageError{"--agentx: a subagent does not listen; drop --listen"};
+        }
         if (auto problem =
                 checkExposure(options.listen, options.configDir.has_value(), options.communities))
             throw UsageError{*problem};

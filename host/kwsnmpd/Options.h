@@ -33,6 +33,7 @@ struct Options {
     int maxVarbinds = 64;  // display varbinds one PDU may carry
     std::vector<Community> communities;  // --rocommunity/--rwcommunity, in order
     bool verbose = false;
+    std::optional<std::string> agentx;  // --agentx: the master's socket ("" for the default)
 };
 
 struct ParseResult {

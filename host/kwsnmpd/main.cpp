@@ -1,6 +1,7 @@
 // kwsnmpd: the display's SNMP management module on a Linux host. It runs the module as the
 // display's host process does, behind it the panel's protocol service and a panel (simulated,
 // on TCP, on a serial line, or on the module's own serial route), until SIGINT or SIGTERM.
+// SIGHUP has the agent re-read its configuration.
 #include <signal.h>
 #include <unistd.h>
 
@@ -84,11 +85,12 @@ int main(int argc, char** argv)
     // sigtimedwait: take both stop signals back first.
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
-    // Every thread inherits this mask, so only the main loop below sees the stop signals.
+    // Every thread inherits this mask, so only the main loop below sees these signals.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // SIGIO belongs to the serial receive thread alone (it unblocks it): anywhere else it would
     // interrupt blocking waits that do not retry.
@@ -114,6 +116,7 @@ int main(int argc, char** argv)
     for (;;) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &pollInterval);
         if (signal == SIGINT || signal == SIGTERM) break;
+        if (signal == SIGHUP) daemon.reload();
         daemon.poll();
     }
 
