@@ -169,6 +169,12 @@ ParseResult parseOptions(int argc, const char* const* argv)
                 case 'v':
                     options.verbose = true;
                     break;
+                case kOptAgentx:
+                    // The address may also come as the next word, as Net-SNMP's -x takes it.
+                    if (optarg == nullptr && optind < count && args[optind][0] != '-')
+                        optarg = args[optind++];
+                    options.agentx = optarg != nullptr ? optarg : "";
+                    break;
                 case kOptMaxVarbinds:
                     if (!kw::panel::parseWholeNumber("max-varbinds", optarg, 1, 4096, &number, &error))
                         throw UsageError{error};
