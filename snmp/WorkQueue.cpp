@@ -39,6 +39,7 @@ WorkQueue::Admission WorkQueue::submit(const std::string& key, WorkJob job, Toke
     forgetExpired(m_clock());
     auto it = m_entries.find(key);
     if (it != m_entries.end()) {
+        ++m_stats.resendsAbsorbed;
         if (!it->second.done) {
             it->second.waiters.push_back(waiter);
             return Admission::Joined;
@@ -49,6 +50,7 @@ WorkQueue::Admission WorkQueue::submit(const std::string& key, WorkJob job, Toke
         return Admission::Answered;
     }
     if (m_queue.size() >= m_capacity) {
+        ++m_stats.refused;
         return Admission::Full;
     }
     const uint64_t ticket = m_nextTicket++;
@@ -64,7 +66,9 @@ bool WorkQueue::wouldAdmit(const std::string& key)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     forgetExpired(m_clock());
-    return m_entries.count(key) != 0 || m_queue.size() < m_capacity;
+    const bool admit = m_entries.count(key) != 0 || m_queue.size() < m_capacity;
+    m_stats.refused += admit ? 0 : 1;
+    return admit;
 }
 
 std::vector<std::pair<WorkQueue::Token, JobResult>> WorkQueue::takeFinished()
@@ -114,6 +118,7 @@ void WorkQueue::finish(uint64_t ticket, JobResult result)
     }
     const std::string key = keyIt->second;
     m_keyOfTicket.erase(keyIt);
+    ++m_stats.served;
     Entry& entry = m_entries[key];
     for (Token waiter : entry.waiters) {
         m_finished.emplace_back(waiter, result);
@@ -130,6 +135,14 @@ size_t WorkQueue::queued()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_queue.size();
+}
+
+QueueStats WorkQueue::stats()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QueueStats stats = m_stats;
+    stats.depth = m_keyOfTicket.size();  // waiting and in service
+    return stats;
 }
 
 }  // namespace kw::snmp

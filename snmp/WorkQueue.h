@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "snmp/QueueStats.h"
 #include "snmp/RequestServer.h"
 
 namespace kw::snmp {
@@ -51,6 +52,7 @@ public:
     void finish(uint64_t ticket, JobResult result);
 
     size_t queued();
+    QueueStats stats();
 
 private:
     struct Entry {
@@ -74,6 +76,7 @@ private:
     std::deque<std::pair<uint64_t, WorkJob>> m_queue;
     std::list<std::string> m_doneOrder;  // finished keys, oldest first
     std::vector<std::pair<Token, JobResult>> m_finished;
+    QueueStats m_stats;  // depth is filled in by stats()
 };
 
 }  // namespace kw::snmp
