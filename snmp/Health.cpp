@@ -170,21 +170,10 @@ void send(Notification what, const snmp_agent_panel_health& panel)
     snmp_varlist_add_variable(&vars, kSnmpTrapOid, OID_LENGTH(kSnmpTrapOid), ASN_OBJECT_ID,
                               reinterpret_cast<const u_char*>(trap.data()),
                               trap.size() * sizeof(oid));
-    switch (what) {
-        case Notification::LinkDown:
-            addVar(&vars, kLinkState, panel);
-            addVar(&vars, kDrops, panel);
-            break;
-        case Notification::LinkUp:
-            addVar(&vars, kLinkState, panel);
-            addVar(&vars, kConnects, panel);
-            break;
-        case Notification::CommandsFailing:
-            addVar(&vars, kNaks, panel);
-            addVar(&vars, kTimeouts, panel);
-            addVar(&vars, kRefused, panel);
-            break;
-    }
+    // Counter64 values would keep Net-SNMP from building its SNMPv1 form of the trap, and it
+    // complains on every send; the counters are a GET away.
+    addVar(&vars, kLinkState, panel);
+    addVar(&vars, kLastReplyAge, panel);
     send_v2trap(vars);
     snmp_free_varbind(vars);
 }

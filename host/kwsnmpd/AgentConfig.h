@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kw::kwsnmpd {
 
@@ -20,6 +21,7 @@ public:
         std::string listen;
         bool listenGiven = false;
         std::optional<std::string> configDir;
+        std::vector<std::string> trapSinks;  // each becomes a trap2sink line
     };
 
     // Creates the runtime directory, writes what is needed and sets the environment. Null and

@@ -10,6 +10,7 @@
 
 #include "host/kwsnmpd/AgentConfig.h"
 #include "host/kwsnmpd/DirectSerial.h"
+#include "host/kwsnmpd/HealthFeed.h"
 #include "host/kwsnmpd/Options.h"
 #include "host/panel/PanelLink.h"
 #include "host/protocol/ProtocolService.h"
@@ -50,6 +51,7 @@ private:
     bool m_registered = false;
     bool m_created = false;
     std::optional<bool> m_lineUp;  // last state reported
+    HealthFeed m_health;
 };
 
 }  // namespace kw::kwsnmpd

@@ -27,6 +27,9 @@ const char kUsage[] =
     "                        (default udp:127.0.0.1:1161)\n"
     "  --config DIR          use DIR/snmpd.conf (agentaddress, communities, users, views)\n"
     "                        instead of the generated configuration\n"
+    "  --trap-sink HOST[:PORT]\n"
+    "                        send notifications (SNMPv2c traps, community public) there\n"
+    "                        as well; repeatable (default port 162)\n"
     "  --verbose             trace every panel command on stderr\n"
     "  --help                show this text\n"
     "  --version             show the version\n"
@@ -109,6 +112,12 @@ ParseResult parseOptions(int argc, const char* const* argv)
             } else if (arg == "--config") {
                 options.configDir = args.value();
                 if (options.configDir->empty()) throw UsageError{"--config: missing directory"};
+            } else if (arg == "--trap-sink") {
+                const std::string sink = args.value();
+                if (sink.empty() || sink.find_first_of(", \t\n") != std::string::npos) {
+                    throw UsageError{"--trap-sink: expected HOST[:PORT], got '" + sink + "'"};
+                }
+                options.trapSinks.push_back(sink);
             } else if (arg == "--verbose" || arg == "-v") {
                 args.noValue();
                 options.verbose = true;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/panel/Faults.h"
 #include "host/panel/Io.h"
@@ -28,6 +29,7 @@ struct Options {
     std::string listen = kDefaultListen;
     bool listenGiven = false;
     std::optional<std::string> configDir;
+    std::vector<std::string> trapSinks;  // HOST[:PORT], each a trap2sink line
     bool verbose = false;
 };
 

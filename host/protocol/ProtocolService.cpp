@@ -135,6 +135,8 @@ void ProtocolService::serve(const CommandPayload& command)
         {
             std::lock_guard<std::mutex> lock(m_statsMutex);
             ++m_stats.replies;
+            m_stats.naks += reply->acked() ? 0 : 1;
+            m_stats.lastReply = std::chrono::steady_clock::now();
         }
         trace(describeCommand(command) + ": " + (reply->acked() ? "A" : "N") +
               (reply->values.empty() ? std::string() : " " + kw::panel::hexBytes(reply->values)));
