@@ -31,15 +31,15 @@ enum {
     SNMP_AGENT_LINK_UNKNOWN = 3,
 };
 typedef struct snmp_agent_panel_health {
-    int link;                    // SNMP_AGENT_LINK_*
-    int64_t msSinceReply;        // -1 while no reply has come
-    uint64_t commands;           // commands taken for the panel
-    uint64_t replies;            // replies, acknowledged or not
-    uint64_t naks;               // replies that refused the command
-    uint64_t timeouts;           // commands the panel left unanswered
-    uint64_t refused;            // commands refused at once: the line was down
-    uint64_t drops;              // times the line was lost
-    uint64_t connects;           // times the line was (re)established
+    int link;              // SNMP_AGENT_LINK_*
+    int64_t msSinceReply;  // -1 while no reply has come
+    uint64_t commands;     // commands taken for the panel
+    uint64_t replies;      // replies, acknowledged or not
+    uint64_t naks;         // replies that refused the command
+    uint64_t timeouts;     // commands the panel left unanswered
+    uint64_t refused;      // commands refused at once: the line was down
+    uint64_t drops;        // times the line was lost
+    uint64_t connects;     // times the line was (re)established
 } snmp_agent_panel_health;
 // Fills *out; called on the agent's loop thread whenever a manager reads the health objects
 // and a few times a second to decide on notifications. It must return quickly. A source set

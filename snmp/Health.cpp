@@ -106,23 +106,31 @@ void setInteger(netsnmp_variable_list* vb, long value)
 bool fill(netsnmp_variable_list* vb, oid arc, const snmp_agent_panel_health& panel,
           const QueueStats& queue)
 {
-    switch (arc) {
-        case kLinkState: setInteger(vb, panel.link); break;
-        case kLastReplyAge:
-            setGauge(vb, panel.msSinceReply < 0 ? UINT64_MAX : static_cast<uint64_t>(panel.msSinceReply));
-            break;
-        case kCommands: setCounter(vb, panel.commands); break;
-        case kReplies: setCounter(vb, panel.replies); break;
-        case kNaks: setCounter(vb, panel.naks); break;
-        case kTimeouts: setCounter(vb, panel.timeouts); break;
-        case kRefused: setCounter(vb, panel.refused); break;
-        case kDrops: setCounter(vb, panel.drops); break;
-        case kConnects: setCounter(vb, panel.connects); break;
-        case kServed: setCounter(vb, queue.served); break;
-        case kRequestsRefused: setCounter(vb, queue.refused); break;
-        case kResends: setCounter(vb, queue.resendsAbsorbed); break;
-        case kDepth: setGauge(vb, queue.depth); break;
-        default: return false;
+    const uint64_t age =
+        panel.msSinceReply < 0 ? UINT64_MAX : static_cast<uint64_t>(panel.msSinceReply);
+    const uint64_t byArc[] = {0,
+                              static_cast<uint64_t>(panel.link),
+                              age,
+                              panel.commands,
+                              panel.replies,
+                              panel.naks,
+                              panel.timeouts,
+                              panel.refused,
+                              panel.drops,
+                              panel.connects,
+                              queue.served,
+                              queue.refused,
+                              queue.resendsAbsorbed,
+                              queue.depth};
+    if (arc < kLinkState || arc > kDepth) {
+        return false;
+    }
+    if (arc == kLinkState) {
+        setInteger(vb, static_cast<long>(byArc[arc]));
+    } else if (arc == kLastReplyAge || arc == kDepth) {
+        setGauge(vb, byArc[arc]);
+    } else {
+        setCounter(vb, byArc[arc]);
     }
     return true;
 }

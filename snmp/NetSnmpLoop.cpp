@@ -218,8 +218,8 @@ bool Loop::start()
         return false;
     }
     const std::vector<oid> numeric = toNetSnmp(numericOid());
-    m_numeric = netsnmp_create_handler_registration(
-        "kwdNumeric", dispatchHandler, numeric.data(), numeric.size(), HANDLER_CAN_RONLY);
+    m_numeric = netsnmp_create_handler_registration("kwdNumeric", dispatchHandler, numeric.data(),
+                                                    numeric.size(), HANDLER_CAN_RONLY);
     if (m_numeric != nullptr) {
         m_numeric->handler->myvoid = this;
         m_numeric->global_cacheid = m_registration->global_cacheid;

@@ -84,10 +84,10 @@ struct Target {
         Number,        // a numeric twin's .0 instance
     };
     Kind kind = Kind::NoObject;
-    const DisplayObject* object = nullptr;  // for NoInstance of a scalar, and for Scalar
-    uint32_t entry = 0;                     // for HolidayEntry
+    const DisplayObject* object = nullptr;   // for NoInstance of a scalar, and for Scalar
+    uint32_t entry = 0;                      // for HolidayEntry
     const NumericObject* numeric = nullptr;  // for Number (object: its hex twin)
-    bool holidayTable = false;              // NoObject/NoInstance inside the holiday table
+    bool holidayTable = false;               // NoObject/NoInstance inside the holiday table
 };
 Target resolve(const Oid& oid);
 

@@ -116,7 +116,8 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
         config->m_listenText = request.listen;
     }
     // Notifications go to the sinks asked for as well as to any the operator's file names.
-    for (const std::string& sink : request.trapSinks) generated += "trap2sink " + sink + " public\n";
+    for (const std::string& sink : request.trapSinks)
+        generated += "trap2sink " + sink + " public\n";
     if (request.configDir && !request.listenGiven && !request.trapSinks.empty()) {
         searchPath += ":" + config->m_runtimeDir;
     }

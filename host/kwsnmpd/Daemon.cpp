@@ -74,9 +74,9 @@ Daemon::~Daemon()
 
 bool Daemon::start(std::string* error)
 {
-    m_config = AgentConfig::prepare(
-        AgentConfig::Request{m_options.listen, m_options.listenGiven, m_options.configDir,
-                             m_options.trapSinks}, error);
+    m_config = AgentConfig::prepare(AgentConfig::Request{m_options.listen, m_options.listenGiven,
+                                                         m_options.configDir, m_options.trapSinks},
+                                    error);
     if (!m_config) return false;
 
     kw::host::tv::setDisplayId(m_options.displayId);

@@ -19,7 +19,7 @@ void feed(snmp_agent_panel_health* out, void* context)
     const auto& service = *static_cast<const kw::protocol::ProtocolService*>(context);
     const kw::protocol::ServiceStats stats = service.stats();
     const kw::panel::PanelLink* link = service.link().get();
-    out->link = link == nullptr        ? SNMP_AGENT_LINK_UNKNOWN
+    out->link = link == nullptr     ? SNMP_AGENT_LINK_UNKNOWN
                 : link->connected() ? SNMP_AGENT_LINK_UP
                                     : SNMP_AGENT_LINK_DOWN;
     out->msSinceReply = -1;

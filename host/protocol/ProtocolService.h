@@ -56,11 +56,11 @@ struct ServiceStats {
     uint64_t commands = 0;      // well-formed command events taken
     uint64_t replies = 0;       // panel replies posted (acknowledged or not)
     uint64_t naks = 0;          // of those, replies that refused the command
-    std::chrono::steady_clock::time_point lastReply{};  // of the latest; epoch while none
     uint64_t silent = 0;        // commands the panel did not answer in time: nothing posted
     uint64_t refused = 0;       // commands refused at once: line down or service stopping
     uint64_t malformed = 0;     // command events dropped as malformed
     uint64_t postFailures = 0;  // replies the framework could not deliver
+    std::chrono::steady_clock::time_point lastReply{};  // the latest panel reply's arrival
 };
 
 class ProtocolService : public ORVALE0300::CApplication {

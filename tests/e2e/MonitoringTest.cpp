@@ -63,8 +63,8 @@ public:
     TrapReceiver() : m_port(freePort(SOCK_DGRAM))
     {
         std::ofstream(m_dir.file("snmptrapd.conf")) << "disableAuthorization yes\n";
-        const std::string mibs = sourceFile("node_modules/net-snmp/lib/mibs") + ":" +
-                                 sourceFile("mibs");
+        const std::string mibs =
+            sourceFile("node_modules/net-snmp/lib/mibs") + ":" + sourceFile("mibs");
         m_process = std::make_unique<Process>(
             std::vector<std::string>{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "-c",
                                      m_dir.file("snmptrapd.conf"), "-M", mibs, "-m",
@@ -94,8 +94,8 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
                                           std::vector<std::string>{"--delay-ms", "700"});
     ASSERT_TRUE(sim->ok());
     const uint16_t simPort = sim->port();
-    Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(simPort), "--verbose",
-                 "--trap-sink", traps.sink()});
+    Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(simPort), "--verbose", "--trap-sink",
+                 traps.sink()});
     ASSERT_TRUE(agent.ok());
 
     // Volume (index 39, command 0x12), power (3, 0x11), panel on/off (86, 0xF9): one PDU
@@ -106,8 +106,8 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     } twins[] = {{39, "panel cmd 12 "}, {3, "panel cmd 11 "}, {86, "panel cmd F9 "}};
     for (const auto& twin : twins) {
         const size_t before = count(agent.process().err(), twin.command);
-        const RunResult both =
-            run(agent.toolArgs("/usr/bin/snmpget", "public", 5, {controlOid(twin.index), numeric(twin.index)}));
+        const RunResult both = run(agent.toolArgs("/usr/bin/snmpget", "public", 5,
+                                                  {controlOid(twin.index), numeric(twin.index)}));
         ASSERT_EQ(both.exitCode, 0) << both.output;
         const std::vector<std::string> values = lines(both.output);
         ASSERT_EQ(values.size(), 2u) << both.output;
@@ -150,8 +150,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     EXPECT_EQ(agent.value(health(kLinkState)), "2");
     EXPECT_GT(std::stoul(agent.value(health(kDrops))), drops);
     const unsigned long connects = std::stoul(agent.value(health(kConnects)));
-    sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, std::vector<std::string>{},
-                                     simPort);
+    sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, std::vector<std::string>{}, simPort);
     ASSERT_TRUE(sim->ok());
     EXPECT_TRUE(traps.waitFor("kwdPanelLinkUp"));
     EXPECT_EQ(agent.value(health(kLinkState)), "1");
@@ -173,8 +172,8 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
     Process exporter({"/usr/bin/prometheus-snmp-exporter", "--config.file=" + config,
                       "--web.listen-address=" + listen},
                      dir.file("out"), dir.file("err"));
-    const std::string url = "http://" + listen + "/snmp?module=kw_display&target=" +
-                            agent.address();
+    const std::string url =
+        "http://" + listen + "/snmp?module=kw_display&target=" + agent.address();
     auto scrape = [&] {
         return run({"/usr/bin/python3", "-c",
                     "import sys, urllib.request\n"

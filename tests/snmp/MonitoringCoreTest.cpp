@@ -50,10 +50,11 @@ TEST(NumericTwinTest, TwinsAnswerFromTheSameReadAndWalkAfterTheControls)
     // An object, its twin and the object again in one PDU: the panel is read once.
     g_reads.clear();
     const Callbacks callbacks{&readVolume, nullptr};
-    JobResult result = serveJob(
-        {JobKind::Get, {{scalarInstance(*objectForIndex(39)), {}, 0}, {twin(39), {}, 0},
-                        {scalarInstance(*objectForIndex(39)), {}, 0}}},
-        callbacks);
+    JobResult result = serveJob({JobKind::Get,
+                                 {{scalarInstance(*objectForIndex(39)), {}, 0},
+                                  {twin(39), {}, 0},
+                                  {scalarInstance(*objectForIndex(39)), {}, 0}}},
+                                callbacks);
     ASSERT_EQ(result.size(), 3u);
     for (const ItemResult& item : result) EXPECT_EQ(item.text, "1E");
     EXPECT_EQ(result[1].oid, twin(39));
