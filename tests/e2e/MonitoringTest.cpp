@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -29,15 +30,11 @@ std::string numeric(int index)
 {
     return kNumeric + "." + std::to_string(index + 1) + ".0";
 }
-kw::snmp::Oid toOid(const std::string& dotted)
+kw::snmp::Oid toOid(std::string dotted)
 {
+    std::replace(dotted.begin(), dotted.end(), '.', ' ');
     kw::snmp::Oid oid;
-    size_t start = 0;
-    while (start < dotted.size()) {
-        const size_t dot = dotted.find('.', start);
-        oid.push_back(static_cast<uint32_t>(std::stoul(dotted.substr(start, dot - start))));
-        start = dot == std::string::npos ? dotted.size() : dot + 1;
-    }
+    for (const std::string& arc : words(dotted)) oid.push_back(std::stoul(arc));
     return oid;
 }
 size_t count(const std::string& text, const std::string& needle)

@@ -70,7 +70,6 @@ TEST(NumericTwinTest, TwinsAnswerFromTheSameReadAndWalkAfterTheControls)
     result = serveJob({JobKind::GetNext, {{inHealth, {}, 0}, {twin(86), {}, 0}}}, callbacks);
     EXPECT_EQ(result[0].oid, twin(0));
     EXPECT_EQ(result[1].status, ItemResult::Status::EndOfSubtree);
-    EXPECT_EQ(nextNumeric(twin(3)), numericForIndex(7));
 }
 
 TEST(QueueStatsTest, CountsServedRefusedAndAbsorbedRequests)
