@@ -3,6 +3,7 @@
 // notification.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 
 #include "snmp/Notify.h"
@@ -20,10 +21,7 @@ std::map<int, int> g_reads;  // panel reads by request index
 int readVolume(unsigned char* buf, int getset, eFuncType index, int)
 {
     ++g_reads[index];
-    if (getset == 1) {
-        buf[0] = '1';
-        buf[1] = 'E';
-    }
+    std::memcpy(buf, getset == 1 ? "1E" : "", getset == 1 ? 2 : 0);
     return 1;
 }
 
@@ -34,9 +32,7 @@ Oid twin(int index)
 
 TEST(NumericTwinTest, TwinsAnswerFromTheSameReadAndWalkAfterTheControls)
 {
-    EXPECT_EQ(numericForIndex(4), nullptr);   // text: no twin
-    EXPECT_EQ(numericForIndex(6), nullptr);   // three bytes: no twin
-    EXPECT_EQ(numericForIndex(12), nullptr);  // set-only: no twin
+    for (int none : {4, 6, 12}) EXPECT_EQ(numericForIndex(none), nullptr);  // text, 3 bytes, set
     EXPECT_EQ(numericForIndex(86)->kind, NumberKind::OnOff);
     EXPECT_EQ(resolve(twin(39)).kind, Target::Kind::Number);
     EXPECT_EQ(resolve(twin(39)).object, objectForIndex(39));
