@@ -47,6 +47,50 @@ def read_table():
     return rows
 
 
+def read_numeric():
+    """[(index, name, kind)] from kNumeric, in source order."""
+    text = TABLE_CPP.read_text()
+    body = text[text.index("kNumeric = {"):]
+    body = body[: body.index("};")]
+    return [(int(i), n, k) for i, n, k in
+            re.findall(r'\{(\d+), "(\w+)", (Level|Code|OnOff)\}', body)]
+
+
+def check_numeric(numeric, rows, mib):
+    problems = []
+    names = {index: name for index, name, *_ in rows}
+    for index, name, _ in numeric:
+        obj = mib.get(name)
+        if obj is None:
+            problems.append(f"{name} (index {index}) is not in the MIB")
+        elif (obj["parent"], obj["arc"]) != ("kwdNumeric", index + 1):
+            problems.append(f"{name}: MIB places it at {obj['parent']}.{obj['arc']}, "
+                            f"the agent at kwdNumeric.{index + 1}")
+        elif names.get(index, "") + "Value" != name:
+            problems.append(f"{name}: not the twin of request index {index}")
+    served = {name for _, name, _ in numeric}
+    for name, obj in mib.items():
+        if obj["parent"] == "kwdNumeric" and name not in served:
+            problems.append(f"{name} is in the MIB but the agent does not serve it")
+    if problems:
+        raise Mismatch("\n".join(problems))
+
+
+def monitoring_section(numeric, mib):
+    root = CONTROL_OID[: -len(".1")]
+    lines = [MONITORING.format(health=root + ".2", numeric=root + ".3")]
+    health = sorted((o["arc"], n, o) for n, o in mib.items() if o["parent"] == "kwdHealth")
+    for arc, name, obj in health:
+        syntax = obj["syntax"].split(" UNITS")[0]
+        lines.append(f"| `{name}` | `{root}.2.{arc}.0` | {syntax} | {obj['description']} |")
+    lines.append(NUMERIC_HEADER)
+    for index, name, _ in numeric:
+        obj = mib[name]
+        lines.append(f"| {index} | `{name}` | `{root}.3.{index + 1}.0` | {obj['syntax']} | "
+                     f"{panel_command(obj['description'])} |")
+    return "\n".join(lines) + "\n"
+
+
 def read_header_constant(name):
     m = re.search(rf"constexpr \w+ {name} = (\d+);", TABLE_H.read_text())
     if not m:
@@ -238,9 +282,34 @@ the simulated panel.
 """
 
 
-def render(rows, mib, holiday_arc):
+MONITORING = """
+## Health
+
+`kwdHealth` (`{health}`) is answered at once, without a panel command, also while the panel
+is busy or gone. Counters never go back while the process lives. The agent sends
+`kwdPanelLinkDown` (`kwDisplay.0.1`) when the panel line is lost, `kwdPanelLinkUp`
+(`kwDisplay.0.2`) when it is back, and `kwdPanelCommandsFailing` (`kwDisplay.0.3`, at most once
+a minute) when three or more panel commands in a row fail; each carries `kwdPanelLinkState`
+and `kwdPanelLastReplyAge`.
+
+| Object | OID | Syntax | Meaning |
+|---|---|---|---|"""
+
+NUMERIC_HEADER = """
+## Numeric twins
+
+`kwdNumeric` (`{numeric}`) repeats every one-byte reading as a number: `kwdNumeric.`*n* is the
+twin of `kwdControl.`*n*, read with the same panel command and pause. A request that names an
+object and its twin costs the panel one command. `KwdOnOff` is `off(0)`, `on(1)`.
+
+| Index | Object | OID | Syntax | Cmd |
+|---|---|---|---|---|"""
+
+
+def render(rows, mib, holiday_arc, numeric):
     lines = [format_row(r) for r in build_rows(rows, mib, holiday_arc)]
-    return HEADER.format(control=CONTROL_OID) + "\n".join(lines) + "\n" + FOOTER
+    return (HEADER.format(control=CONTROL_OID) + "\n".join(lines) + "\n" + FOOTER +
+            monitoring_section(numeric, mib).replace("{numeric}", CONTROL_OID[:-2] + ".3"))
 
 
 def readme_rows():
@@ -262,10 +331,12 @@ def main():
         mib = read_mib()
         holiday_arc = read_header_constant("kHolidayTableArc")
         check(rows, mib, holiday_arc)
+        numeric = read_numeric()
+        check_numeric(numeric, rows, mib)
     except Mismatch as problem:
         print(f"gen-mib-reference: the agent and the MIB disagree:\n{problem}", file=sys.stderr)
         return 1
-    page = render(rows, mib, holiday_arc)
+    page = render(rows, mib, holiday_arc, numeric)
     if args.stdout:
         sys.stdout.write(page)
         return 0

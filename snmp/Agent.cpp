@@ -13,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/SnmpAgent.h"
 #include "snmp/AgentControl.h"
@@ -191,12 +192,17 @@ int runAgent(int argc, char** argv)
     // Serve the display's requests, one varbind at a time in the scheduler's order, until
     // stopped or until Net-SNMP gives up. A stop is seen between two varbinds, so it waits
     // for one panel call at most; what is left is answered by the loop as it shuts down.
+    // Each unfinished job keeps its readings, so that an object and its numeric twin in one PDU
+    // cost one panel command even when other jobs' varbinds come between them.
+    std::unordered_map<uint64_t, Readings> readings;
     while (!s.stopRequested.load() && !loopEnded.load()) {
         waitForWork();
         Scheduler::Step step;
         while (!s.stopRequested.load() && queue.next(step)) {
             Callbacks callbacks{s.stringCallback.load(), s.holidayCallback.load()};
-            if (queue.complete(step.ticket, serveItem(step.kind, step.item, callbacks))) {
+            ItemResult result = serveItem(step.kind, step.item, callbacks, readings[step.ticket]);
+            if (queue.complete(step.ticket, std::move(result))) {
+                readings.erase(step.ticket);
                 wakeLoop();
             }
         }

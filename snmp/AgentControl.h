@@ -3,6 +3,8 @@
 // whether it came up, to have it re-read its configuration, and to stop it. All are safe to
 // call from any thread, before or after main_snmp runs.
 
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -44,6 +46,28 @@ void snmp_agent_stop(void);
 // a turning loop from a stalled one (a service manager's watchdog). Takes effect at the next
 // main_snmp; 0 turns it off.
 void snmp_agent_set_heartbeat(void (*beat)(void), unsigned intervalMs);
+// The panel side of the agent's health objects, as the host knows it.
+enum {
+    SNMP_AGENT_LINK_UP = 1,
+    SNMP_AGENT_LINK_DOWN = 2,
+    SNMP_AGENT_LINK_UNKNOWN = 3,
+};
+typedef struct snmp_agent_panel_health {
+    int link;              // SNMP_AGENT_LINK_*
+    int64_t msSinceReply;  // -1 while no reply has come
+    uint64_t commands;     // commands taken for the panel
+    uint64_t replies;      // replies, acknowledged or not
+    uint64_t naks;         // replies that refused the command
+    uint64_t timeouts;     // commands the panel left unanswered
+    uint64_t refused;      // commands refused at once: the line was down
+    uint64_t drops;        // times the line was lost
+    uint64_t connects;     // times the line was (re)established
+} snmp_agent_panel_health;
+// Fills *out; called on the agent's loop thread whenever a manager reads the health objects
+// and a few times a second to decide on notifications. It must return quickly. A source set
+// to null is never called again once this returns. Counters must never go down.
+typedef void (*snmp_agent_health_source)(snmp_agent_panel_health* out, void* context);
+void snmp_agent_set_health_source(snmp_agent_health_source source, void* context);
 
 #ifdef __cplusplus
 }

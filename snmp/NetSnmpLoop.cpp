@@ -31,6 +31,7 @@
 
 #include "snmp/AgentLoop.h"
 #include "snmp/AgentRole.h"
+#include "snmp/Health.h"
 #include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"
 
@@ -101,6 +102,7 @@ private:
 
     LoopContext& m_context;
     netsnmp_handler_registration* m_registration = nullptr;
+    netsnmp_handler_registration* m_numeric = nullptr;  // kwdNumeric, same handler
     bool m_readfdRegistered = false;
     std::vector<oid> m_module;
     bool m_sysORRegistered = false;
@@ -302,8 +304,23 @@ bool Loop::start()
         return false;
     }
     m_registration->handler->myvoid = this;
+    // Net-SNMP hands the varbinds of both subtrees to one handler call, so that an object and
+    // its numeric twin in one PDU make one job and one panel command.
+    m_registration->global_cacheid = 0x6b77;
     if (netsnmp_register_handler(m_registration) != MIB_REGISTERED_OK) {
         m_registration = nullptr;  // freed by the failed registration
+        m_context.reportState(LoopState::InitFailed);
+        return false;
+    }
+    const std::vector<oid> numeric = toNetSnmp(numericOid());
+    m_numeric = netsnmp_create_handler_registration("kwdNumeric", dispatchHandler, numeric.data(),
+                                                    numeric.size(), HANDLER_CAN_RONLY);
+    if (m_numeric != nullptr) {
+        m_numeric->handler->myvoid = this;
+        m_numeric->global_cacheid = m_registration->global_cacheid;
+    }
+    if (m_numeric == nullptr || netsnmp_register_handler(m_numeric) != MIB_REGISTERED_OK ||
+        !startHealth(*m_context.queue)) {
         m_context.reportState(LoopState::InitFailed);
         return false;
     }
@@ -463,9 +480,12 @@ void Loop::stopNetSnmp()
         release(pending);
     }
     netsnmp_check_outstanding_agent_requests();
-    if (m_registration != nullptr) {
-        netsnmp_unregister_handler(m_registration);
-        m_registration = nullptr;
+    stopHealth();
+    for (netsnmp_handler_registration** r : {&m_registration, &m_numeric}) {
+        if (*r != nullptr) {
+            netsnmp_unregister_handler(*r);
+            *r = nullptr;
+        }
     }
     if (m_sysORRegistered) {
         unregister_sysORTable(m_module.data(), m_module.size());
@@ -605,6 +625,7 @@ int Loop::onGet(netsnmp_mib_handler* handler, netsnmp_handler_registration* regi
                 }
                 break;
             case Target::Kind::HolidayEntry:
+            case Target::Kind::Number:
                 break;
         }
         job.items.push_back({name, {}, 0});
@@ -632,7 +653,8 @@ int Loop::onGetNext(netsnmp_mib_handler* handler, netsnmp_handler_registration* 
         }
         const Oid name = toOid(r->requestvb->name, r->requestvb->name_length);
         // Past our last readable object the request moves on to the next registration.
-        if (nextStep(name).kind == WalkStep::Kind::End) {
+        const bool numeric = walksNumeric(name);
+        if (numeric ? nextNumeric(name) == nullptr : nextStep(name).kind == WalkStep::Kind::End) {
             continue;
         }
         job.items.push_back({name, {}, 0});
@@ -789,6 +811,22 @@ Scheduler::Admission Loop::dispatch(netsnmp_mib_handler* handler,
     return admission;
 }
 
+// Hex text for a display object; its first byte, typed by the MIB, for a numeric twin.
+bool setValue(netsnmp_variable_list* vb, const ItemResult& item)
+{
+    const Target target = resolve(item.oid);
+    if (target.kind != Target::Kind::Number) {
+        snmp_set_var_typed_value(vb, ASN_OCTET_STR, item.text.data(), item.text.size());
+        return true;
+    }
+    const std::optional<uint32_t> number = numberFromText(item.text);
+    if (!number) {
+        return false;
+    }
+    const u_char type = target.numeric->kind == NumberKind::OnOff ? ASN_INTEGER : ASN_GAUGE;
+    return snmp_set_var_typed_integer(vb, type, static_cast<long>(*number)) == 0;
+}
+
 void Loop::apply(const Pending& pending, const JobResult& result, bool delegated)
 {
     for (size_t i = 0; i < pending.requests.size() && i < result.size(); ++i) {
@@ -817,7 +855,10 @@ void Loop::apply(const Pending& pending, const JobResult& result, bool delegated
             const std::vector<oid> name = toNetSnmp(item.oid);
             snmp_set_var_objid(r->requestvb, name.data(), name.size());
         }
-        snmp_set_var_typed_value(r->requestvb, ASN_OCTET_STR, item.text.data(), item.text.size());
+        if (!setValue(r->requestvb, item)) {
+            netsnmp_request_set_error(r, SNMP_ERR_GENERR);
+            continue;
+        }
         // Net-SNMP's bulk helper moves a GETBULK repetition on when our handler returns;
         // a delegated answer comes later, so it is moved on here the same way.
         if (delegated && pending.kind == JobKind::GetNext && r->agent_req_info != nullptr &&

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "snmp/HexText.h"
+
 namespace kw::snmp {
 namespace {
 
@@ -98,6 +100,73 @@ const std::vector<DisplayObject> kObjects = {
     {85, "kwdOsdDisplayType", RW, {2, 0}, 1},
     {86, "kwdPanelOnOff", RW, {1, 0}, 1},
     {87, "kwdReset", WO, {1, 0}, 0},
+};
+
+constexpr NumberKind Level = NumberKind::Level;
+constexpr NumberKind Code = NumberKind::Code;
+constexpr NumberKind OnOff = NumberKind::OnOff;
+
+// Every readable object whose value is one byte, by request index.
+const std::vector<NumericObject> kNumeric = {
+    {0, "kwdInputSourceValue", Code},
+    {3, "kwdPowerValue", OnOff},
+    {7, "kwdScreenSizeValue", Level},
+    {13, "kwdPModeValue", Code},
+    {14, "kwdPictureSizeValue", Code},
+    {15, "kwdManualLampValue", Level},
+    {16, "kwdContrastValue", Level},
+    {17, "kwdBrightnessValue", Level},
+    {18, "kwdSharpnessValue", Level},
+    {19, "kwdColorValue", Level},
+    {20, "kwdTintValue", Level},
+    {21, "kwdColorToneValue", Code},
+    {23, "kwdNrModeValue", Code},
+    {24, "kwdFilmModeValue", Code},
+    {25, "kwdEdgeEnhancementValue", Code},
+    {26, "kwdColorSpaceValue", Code},
+    {27, "kwdXvYccValue", Code},
+    {28, "kwdScreenModeValue", Code},
+    {29, "kwdRgbContrastValue", Level},
+    {30, "kwdRgbBrightnessValue", Level},
+    {31, "kwdPcColorToneValue", Code},
+    {32, "kwdGammaValue", Code},
+    {34, "kwdAutoAdjustmentValue", Code},
+    {35, "kwdColorTemperatureValue", Level},
+    {36, "kwdDynamicContrastValue", Code},
+    {37, "kwdHdmiBlackLevelValue", Code},
+    {39, "kwdVolumeValue", Level},
+    {40, "kwdMuteValue", OnOff},
+    {41, "kwdSModeValue", Code},
+    {42, "kwdSrsTsxtValue", Code},
+    {43, "kwdEq100HzValue", Level},
+    {44, "kwdEq300HzValue", Level},
+    {45, "kwdEq1kHzValue", Level},
+    {46, "kwdEq3kHzValue", Level},
+    {47, "kwdEq10kHzValue", Level},
+    {48, "kwdAutoVolumeValue", OnOff},
+    {49, "kwdSoundSelectValue", Code},
+    {59, "kwdHolidayCountValue", Level},
+    {61, "kwdEnergySavingValue", Code},
+    {62, "kwdBrightnessSensorValue", OnOff},
+    {64, "kwdSafetyLockValue", OnOff},
+    {65, "kwdPanelLockValue", OnOff},
+    {66, "kwdRemoteControlValue", OnOff},
+    {67, "kwdAllKeysLockValue", OnOff},
+    {68, "kwdPipOnOffValue", OnOff},
+    {69, "kwdPipSourceValue", Code},
+    {70, "kwdPipSizeValue", Code},
+    {71, "kwdPipLocateValue", Code},
+    {74, "kwdSafetyScreenRunValue", Code},
+    {75, "kwdVideoWallOnValue", OnOff},
+    {76, "kwdVideoWallModeValue", Code},
+    {78, "kwdAutoPowerValue", OnOff},
+    {79, "kwdStandbyValue", Code},
+    {81, "kwdTemperatureValue", Level},
+    {82, "kwdFanValue", Code},
+    {83, "kwdFanSpeedValue", Level},
+    {84, "kwdOsdOnOffValue", OnOff},
+    {85, "kwdOsdDisplayTypeValue", Code},
+    {86, "kwdPanelOnOffValue", OnOff},
 };
 
 // The walk visits the readable scalars and the holiday table in OID order. A slot holds an
@@ -230,6 +299,63 @@ const Oid& controlOid()
     return oid;
 }
 
+const Oid& numericOid()
+{
+    static const Oid oid = [] {
+        Oid o = rootOid();
+        o.push_back(1);
+        o.push_back(3);
+        return o;
+    }();
+    return oid;
+}
+
+const std::vector<NumericObject>& numericObjects()
+{
+    return kNumeric;
+}
+
+const NumericObject* numericForIndex(int index)
+{
+    auto it = std::lower_bound(kNumeric.begin(), kNumeric.end(), index,
+                               [](const NumericObject& o, int i) { return o.index < i; });
+    return it != kNumeric.end() && it->index == index ? &*it : nullptr;
+}
+
+Oid numericInstance(const NumericObject& object)
+{
+    Oid oid = numericOid();
+    oid.push_back(static_cast<uint32_t>(object.index + 1));
+    oid.push_back(0);
+    return oid;
+}
+
+const NumericObject* nextNumeric(const Oid& after)
+{
+    for (const NumericObject& object : kNumeric) {
+        if (compareOid(numericInstance(object), after) > 0) {
+            return &object;
+        }
+    }
+    return nullptr;
+}
+
+bool walksNumeric(const Oid& after)
+{
+    Oid controlEnd = controlOid();
+    controlEnd.back() += 1;
+    return compareOid(after, controlEnd) >= 0;
+}
+
+std::optional<uint32_t> numberFromText(const std::string& text)
+{
+    auto bytes = parseHexText(text);
+    if (!bytes || bytes->empty()) {
+        return std::nullopt;
+    }
+    return (*bytes)[0];
+}
+
 const std::vector<DisplayObject>& displayObjects()
 {
     return kObjects;
@@ -274,6 +400,17 @@ Target resolve(const Oid& oid)
 {
     const Oid& control = controlOid();
     Target target;
+    const Oid& numeric = numericOid();
+    if (hasPrefix(oid, numeric) && oid.size() > numeric.size()) {
+        const uint32_t arc = oid[numeric.size()];
+        target.numeric = arc == 0 ? nullptr : numericForIndex(static_cast<int>(arc - 1));
+        if (target.numeric != nullptr) {
+            const bool instance = oid.size() == numeric.size() + 2 && oid.back() == 0;
+            target.kind = instance ? Target::Kind::Number : Target::Kind::NoInstance;
+            target.object = instance ? objectForIndex(target.numeric->index) : nullptr;
+        }
+        return target;
+    }
     if (!hasPrefix(oid, control) || oid.size() == control.size()) {
         return target;
     }

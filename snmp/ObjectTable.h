@@ -4,6 +4,7 @@
 // objects; a test holds the two together.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,32 @@ bool acceptsByteCount(const DisplayObject& object, size_t count);
 Oid scalarInstance(const DisplayObject& object);
 Oid holidayValueInstance(uint32_t entry);
 
+// Numeric twins: a one-byte reading of kwdControl.N also answers as a number at
+// kwdNumeric.N, from the same request index (and so the same panel command).
+enum class NumberKind {
+    Level,  // Gauge32: a setting on a scale (volume, brightness, fan speed...)
+    Code,   // Unsigned32: a mode or source code whose meaning is the panel's
+    OnOff,  // INTEGER { off(0), on(1) }
+};
+struct NumericObject {
+    int index;         // the hex twin's request index
+    const char* name;  // MIB descriptor
+    NumberKind kind;
+};
+// root.1.3: kwdNumeric.
+const Oid& numericOid();
+const std::vector<NumericObject>& numericObjects();
+const NumericObject* numericForIndex(int index);
+Oid numericInstance(const NumericObject& object);
+// The first twin whose instance lies after `after`; null past the last.
+const NumericObject* nextNumeric(const Oid& after);
+// Whether a walk that stands at `after` is past kwdControl and so walks the twins. Net-SNMP
+// may hand the numeric subtree a name it passed over elsewhere (in kwdHealth, say).
+bool walksNumeric(const Oid& after);
+// The number a twin answers for its hex twin's text: the first byte. Empty when the text is
+// not hex or holds no byte.
+std::optional<uint32_t> numberFromText(const std::string& text);
+
 // What an OID names, exactly.
 struct Target {
     enum class Kind {
@@ -54,11 +81,13 @@ struct Target {
         NoInstance,    // an object of ours, but not one of its instances
         Scalar,        // object's .0 instance
         HolidayEntry,  // kwdHolidayValue.entry
+        Number,        // a numeric twin's .0 instance
     };
     Kind kind = Kind::NoObject;
-    const DisplayObject* object = nullptr;  // for NoInstance of a scalar, and for Scalar
-    uint32_t entry = 0;                     // for HolidayEntry
-    bool holidayTable = false;              // NoObject/NoInstance inside the holiday table
+    const DisplayObject* object = nullptr;   // for NoInstance of a scalar, and for Scalar
+    uint32_t entry = 0;                      // for HolidayEntry
+    const NumericObject* numeric = nullptr;  // for Number (object: its hex twin)
+    bool holidayTable = false;               // NoObject/NoInstance inside the holiday table
 };
 Target resolve(const Oid& oid);
 

@@ -41,10 +41,18 @@ ItemResult value(Oid oid, std::string text)
     return {ItemResult::Status::Value, std::move(oid), std::move(text)};
 }
 
-ItemResult getScalar(const DisplayObject& object, const Callbacks& callbacks)
+ItemResult readIndex(int index, Oid instance, const Callbacks& callbacks, Readings& readings)
 {
-    auto text = call(callbacks.string, kGet, object.index, 0);
-    return text ? value(scalarInstance(object), std::move(*text)) : failed();
+    auto it = readings.find(index);
+    if (it == readings.end()) {
+        it = readings.emplace(index, call(callbacks.string, kGet, index, 0)).first;
+    }
+    return it->second ? value(std::move(instance), *it->second) : failed();
+}
+
+ItemResult getScalar(const DisplayObject& object, const Callbacks& callbacks, Readings& readings)
+{
+    return readIndex(object.index, scalarInstance(object), callbacks, readings);
 }
 
 ItemResult getHolidayEntry(uint32_t entry, const Callbacks& callbacks)
@@ -67,12 +75,14 @@ std::optional<uint32_t> holidayCount(const Callbacks& callbacks)
     return (*bytes)[0];
 }
 
-ItemResult get(const WorkItem& item, const Callbacks& callbacks)
+ItemResult get(const WorkItem& item, const Callbacks& callbacks, Readings& readings)
 {
     const Target target = resolve(item.oid);
     switch (target.kind) {
         case Target::Kind::Scalar:
-            return getScalar(*target.object, callbacks);
+            return getScalar(*target.object, callbacks, readings);
+        case Target::Kind::Number:
+            return readIndex(target.numeric->index, item.oid, callbacks, readings);
         case Target::Kind::HolidayEntry:
             return getHolidayEntry(target.entry, callbacks);
         default:
@@ -80,12 +90,19 @@ ItemResult get(const WorkItem& item, const Callbacks& callbacks)
     }
 }
 
-ItemResult getNext(const WorkItem& item, const Callbacks& callbacks)
+ItemResult getNext(const WorkItem& item, const Callbacks& callbacks, Readings& readings)
 {
+    if (walksNumeric(item.oid)) {
+        const NumericObject* next = nextNumeric(item.oid);
+        if (next == nullptr) {
+            return {ItemResult::Status::EndOfSubtree, {}, {}};
+        }
+        return readIndex(next->index, numericInstance(*next), callbacks, readings);
+    }
     WalkStep step = nextStep(item.oid);
     while (step.kind != WalkStep::Kind::End) {
         if (step.kind == WalkStep::Kind::Scalar) {
-            return getScalar(*step.object, callbacks);
+            return getScalar(*step.object, callbacks, readings);
         }
         auto count = holidayCount(callbacks);
         if (!count) {
@@ -111,13 +128,14 @@ ItemResult set(const WorkItem& item, const Callbacks& callbacks)
 
 }  // namespace
 
-ItemResult serveItem(JobKind kind, const WorkItem& item, const Callbacks& callbacks)
+ItemResult serveItem(JobKind kind, const WorkItem& item, const Callbacks& callbacks,
+                     Readings& readings)
 {
     switch (kind) {
         case JobKind::Get:
-            return get(item, callbacks);
+            return get(item, callbacks, readings);
         case JobKind::GetNext:
-            return getNext(item, callbacks);
+            return getNext(item, callbacks, readings);
         case JobKind::Set:
             return set(item, callbacks);
     }
@@ -129,12 +147,13 @@ JobResult serveJob(const WorkJob& job, const Callbacks& callbacks)
     JobResult results;
     results.reserve(job.items.size());
     bool setFailed = false;
+    Readings readings;
     for (const WorkItem& item : job.items) {
         if (setFailed) {
             results.push_back({ItemResult::Status::NotRun, {}, {}});
             continue;
         }
-        results.push_back(serveItem(job.kind, item, callbacks));
+        results.push_back(serveItem(job.kind, item, callbacks, readings));
         setFailed = job.kind == JobKind::Set && results.back().status != ItemResult::Status::Value;
     }
     return results;

@@ -3,6 +3,8 @@
 // callbacks. It runs on the thread that called main_snmp, one job at a time, and knows nothing
 // of Net-SNMP.
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,8 +45,13 @@ struct Callbacks {
     RIXCallbackFunc holiday = nullptr;
 };
 
-// Runs one item of a job of `kind`.
-ItemResult serveItem(JobKind kind, const WorkItem& item, const Callbacks& callbacks);
+// Reads of one job by request index: a PDU that names an object and its numeric twin (or
+// the same object twice) costs the panel one command.
+using Readings = std::map<int, std::optional<std::string>>;
+
+// Runs one item of a job of `kind`; `readings` is that job's.
+ItemResult serveItem(JobKind kind, const WorkItem& item, const Callbacks& callbacks,
+                     Readings& readings);
 // Runs every item of `job` in order. A set stops at its first failure.
 JobResult serveJob(const WorkJob& job, const Callbacks& callbacks);
 

@@ -180,6 +180,13 @@ std::unique_ptr<AgentConfig> AgentConfig::prepare(const Request& request, std::s
         searchPath = config->m_runtimeDir;
         config->m_listenText = request.listen;
     }
+    // Notifications go to the sinks asked for as well as to any the operator's file names.
+    for (const std::string& sink : request.trapSinks)
+        generated += "trap2sink " + sink + " public\n";
+    if (request.configDir && !request.listenGiven && request.communities.empty() &&
+        !request.trapSinks.empty()) {
+        searchPath += ":" + config->m_runtimeDir;
+    }
     if (!writeFile(*config, "snmpd.conf", generated, error)) return nullptr;
 
     // With SNMPCONFPATH set Net-SNMP reads its persistent files only from that path.

@@ -33,6 +33,7 @@ public:
         std::optional<std::string> configDir;
         std::vector<Community> communities;
         bool subagent = false;  // no address and no communities: the master has them
+        std::vector<std::string> trapSinks;  // each becomes a trap2sink line
     };
 
     // Creates the runtime directory, writes what is needed and sets the environment. Null and

@@ -93,7 +93,8 @@ bool Daemon::start(std::string* error)
 {
     m_config = AgentConfig::prepare(
         AgentConfig::Request{m_options.listen, m_options.listenGiven, m_options.configDir,
-                             m_options.communities, m_options.agentx.has_value()},
+                             m_options.communities, m_options.agentx.has_value(),
+                             m_options.trapSinks},
         error);
     if (!m_config) return false;
 
@@ -181,6 +182,7 @@ bool Daemon::startRoute(std::string* error)
         *error = "the protocol service could not be registered";
         return false;
     }
+    m_health.start(m_service.get());
     return true;
 }
 
@@ -271,6 +273,7 @@ void Daemon::stop()
     // 1. No new request reaches the module; the one in progress is answered at once with a
     //    refusal, so its transaction ends at its next poll rather than after its full wait.
     snmp_agent_stop();
+    m_health.stop();
     if (m_service) m_service->shutdownLink();
     if (m_direct) m_direct->refuseInFlight();
 

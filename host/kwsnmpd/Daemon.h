@@ -10,6 +10,7 @@
 
 #include "host/kwsnmpd/AgentConfig.h"
 #include "host/kwsnmpd/DirectSerial.h"
+#include "host/kwsnmpd/HealthFeed.h"
 #include "host/kwsnmpd/Options.h"
 #include "host/panel/PanelLink.h"
 #include "host/protocol/ProtocolService.h"
@@ -59,6 +60,7 @@ private:
     bool m_created = false;
     std::optional<bool> m_lineUp;  // last state reported
     bool m_masterUp = false;       // a subagent's master: last state reported
+    HealthFeed m_health;
 };
 
 }  // namespace kw::kwsnmpd

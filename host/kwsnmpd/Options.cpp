@@ -42,6 +42,9 @@ const char kUsage[] =
     "                        SOURCE, a host or network such as 10.0.0.0/8 (default: any\n"
     "                        source for ro, 127.0.0.1 for rw); repeatable; replaces the\n"
     "                        default communities\n"
+    "      --trap-sink=HOST[:PORT]\n"
+    "                        send notifications (SNMPv2c traps, community public) there\n"
+    "                        as well; repeatable (default port 162)\n"
     "  -v, --verbose         trace every panel command on stderr\n"
     "  -h, --help            show this text\n"
     "  -V, --version         show the version\n"
@@ -67,6 +70,7 @@ enum : int {
     kOptRoCommunity,
     kOptRwCommunity,
     kOptAgentx,
+    kOptTrapSink,
 };
 
 // A mistake in an option's value: one line, without the program name.
@@ -110,6 +114,7 @@ ParseResult parseOptions(int argc, const char* const* argv)
         {"verbose", no_argument, nullptr, 'v'},
         {"agentx", optional_argument, nullptr, kOptAgentx},
         {"max-varbinds", required_argument, nullptr, kOptMaxVarbinds},
+        {"trap-sink", required_argument, nullptr, kOptTrapSink},
         {"rocommunity", required_argument, nullptr, kOptRoCommunity},
         {"rwcommunity", required_argument, nullptr, kOptRwCommunity},
         {"help", no_argument, nullptr, 'h'},
@@ -169,6 +174,13 @@ ParseResult parseOptions(int argc, const char* const* argv)
                 case 'v':
                     options.verbose = true;
                     break;
+                case kOptTrapSink: {
+                    const std::string sink = optarg;
+                    if (sink.empty() || sink.find_first_of(", \t\n\"'\\#") != std::string::npos)
+                        throw UsageError{"--trap-sink: expected HOST[:PORT], got '" + sink + "'"};
+                    options.trapSinks.push_back(sink);
+                    break;
+                }
                 case kOptAgentx:
                     // The address may also come as the next word, as Net-SNMP's -x takes it.
                     if (optarg == nullptr && optind < count && args[optind][0] != '-')

@@ -32,6 +32,7 @@ struct Options {
     std::optional<std::string> configDir;
     int maxVarbinds = 64;  // display varbinds one PDU may carry
     std::vector<Community> communities;  // --rocommunity/--rwcommunity, in order
+    std::vector<std::string> trapSinks;  // HOST[:PORT], each a trap2sink line
     bool verbose = false;
     std::optional<std::string> agentx;  // --agentx: the master's socket ("" for the default)
 };

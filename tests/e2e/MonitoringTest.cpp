@@ -1,0 +1,213 @@
+// Monitoring a display: numeric twins, the agent's own health, notifications to Debian's
+// snmptrapd and the Prometheus module through Debian's prometheus-snmp-exporter, all against
+// a real kwsnmpd.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "E2eSupport.h"
+#include "tests/snmp/MiniSnmp.h"
+
+namespace kw::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kHealth = "1.3.6.1.4.1.32473.1.1.2";
+const std::string kNumeric = "1.3.6.1.4.1.32473.1.1.3";
+enum HealthArc { kLinkState = 1, kCommands = 3, kDrops = 8, kConnects = 9, kDepth = 13 };
+
+std::string health(int arc)
+{
+    return kHealth + "." + std::to_string(arc) + ".0";
+}
+std::string numeric(int index)
+{
+    return kNumeric + "." + std::to_string(index + 1) + ".0";
+}
+kw::snmp::Oid toOid(std::string dotted)
+{
+    std::replace(dotted.begin(), dotted.end(), '.', ' ');
+    kw::snmp::Oid oid;
+    for (const std::string& arc : words(dotted)) oid.push_back(std::stoul(arc));
+    return oid;
+}
+size_t count(const std::string& text, const std::string& needle)
+{
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+bool eventually(const std::function<bool()>& condition, milliseconds limit)
+{
+    for (const auto end = Clock::now() + limit; Clock::now() < end;
+         std::this_thread::sleep_for(50ms)) {
+        if (condition()) return true;
+    }
+    return condition();
+}
+
+// Debian's snmptrapd on a free port, printing every notification with the display MIB loaded.
+class TrapReceiver {
+public:
+    TrapReceiver() : m_port(freePort(SOCK_DGRAM))
+    {
+        std::ofstream(m_dir.file("snmptrapd.conf")) << "disableAuthorization yes\n";
+        const std::string mibs =
+            sourceFile("node_modules/net-snmp/lib/mibs") + ":" + sourceFile("mibs");
+        m_process = std::make_unique<Process>(
+            std::vector<std::string>{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "-c",
+                                     m_dir.file("snmptrapd.conf"), "-M", mibs, "-m",
+                                     "KW-DISPLAY-MIB", "udp:127.0.0.1:" + std::to_string(m_port)},
+            m_dir.file("out"), m_dir.file("err"));
+        m_ok = m_process->waitForOut("NET-SNMP version", 10s);
+    }
+    bool ok() const { return m_ok; }
+    std::string sink() const { return "127.0.0.1:" + std::to_string(m_port); }
+    bool waitFor(const std::string& name) { return m_process->waitForOut(name, 30s); }
+
+private:
+    TempDir m_dir;
+    uint16_t m_port;
+    std::unique_ptr<Process> m_process;
+    bool m_ok = false;
+};
+
+// A twin and its hex text agree and cost one panel command; the health section answers at
+// once while the panel is busy; losing the panel line and getting it back reach snmptrapd
+// and the counters.
+TEST(Monitoring, TwinsHealthAndLinkNotifications)
+{
+    TrapReceiver traps;
+    ASSERT_TRUE(traps.ok());
+    auto sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
+                                          std::vector<std::string>{"--delay-ms", "700"});
+    ASSERT_TRUE(sim->ok());
+    const uint16_t simPort = sim->port();
+    Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(simPort), "--verbose", "--trap-sink",
+                 traps.sink()});
+    ASSERT_TRUE(agent.ok());
+
+    // Volume (index 39, command 0x12), power (3, 0x11), panel on/off (86, 0xF9): one PDU
+    // holding each object and its twin.
+    const struct {
+        int index;
+        const char* command;
+    } twins[] = {{39, "panel cmd 12 "}, {3, "panel cmd 11 "}, {86, "panel cmd F9 "}};
+    for (const auto& twin : twins) {
+        const size_t before = count(agent.process().err(), twin.command);
+        const RunResult both = run(agent.toolArgs("/usr/bin/snmpget", "public", 5,
+                                                  {controlOid(twin.index), numeric(twin.index)}));
+        ASSERT_EQ(both.exitCode, 0) << both.output;
+        const std::vector<std::string> values = lines(both.output);
+        ASSERT_EQ(values.size(), 2u) << both.output;
+        EXPECT_EQ(std::stoul(values[0].substr(1, 2), nullptr, 16), std::stoul(values[1]))
+            << both.output;
+        EXPECT_TRUE(eventually(
+            [&] { return count(agent.process().err(), twin.command) == before + 1; }, 2s));
+        EXPECT_EQ(count(agent.process().err(), twin.command), before + 1) << twin.command;
+    }
+
+    // While a get waits out the panel's delay, the health objects answer within 5 ms.
+    const int port = std::stoi(agent.address().substr(agent.address().rfind(':') + 1));
+    kw::snmptest::MiniSnmp busy(port, "public");
+    kw::snmptest::MiniSnmp monitor(port, "public");
+    busy.post(kw::snmptest::kPduGet, kw::snmptest::nullVarbind(toOid(controlOid(17))));
+    std::vector<kw::snmptest::Varbind> query;
+    for (int arc = kLinkState; arc <= kDepth; ++arc) {
+        query.push_back(kw::snmptest::nullVarbind(toOid(health(arc))));
+    }
+    bool outstanding = false;
+    double slowestMs = 0;
+    for (const auto end = Clock::now() + 500ms; Clock::now() < end && !outstanding;) {
+        const auto start = Clock::now();
+        const auto answer = monitor.request(kw::snmptest::kPduGet, query, 1000);
+        ASSERT_TRUE(answer);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        ASSERT_EQ(answer->varbinds.size(), query.size());
+        outstanding = answer->varbinds.back().bytes == std::string(1, '\1');  // depth 1
+        if (outstanding) slowestMs = ms;
+    }
+    ASSERT_TRUE(outstanding) << "the panel command never showed in kwdQueueDepth";
+    std::printf("health section while a panel command is outstanding: %.2f ms\n", slowestMs);
+    EXPECT_LE(slowestMs, 5.0);
+    ASSERT_TRUE(busy.receive(3000));
+
+    // The line goes: kwdPanelLinkDown, the state and the drop counter say so.
+    const unsigned long drops = std::stoul(agent.value(health(kDrops)));
+    ASSERT_TRUE(sim->stop());
+    EXPECT_TRUE(traps.waitFor("kwdPanelLinkDown"));
+    EXPECT_EQ(agent.value(health(kLinkState)), "2");
+    EXPECT_GT(std::stoul(agent.value(health(kDrops))), drops);
+    const unsigned long connects = std::stoul(agent.value(health(kConnects)));
+    sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, std::vector<std::string>{}, simPort);
+    ASSERT_TRUE(sim->ok());
+    EXPECT_TRUE(traps.waitFor("kwdPanelLinkUp"));
+    EXPECT_EQ(agent.value(health(kLinkState)), "1");
+    EXPECT_GT(std::stoul(agent.value(health(kConnects))), connects);
+    EXPECT_EQ(agent.value(numeric(39)), "15");
+    // Three twin PDUs, the busy get and this last one: a command each.
+    EXPECT_GE(std::stoul(agent.value(health(kCommands))), 5u);
+}
+
+// The exporter serves the kw_display module from the committed snmp.yml: the simulated
+// panel's values and the health counters, and after a SET the new value.
+TEST(Monitoring, PrometheusExporterScrapesTheModule)
+{
+    Agent agent({});
+    ASSERT_TRUE(agent.ok());
+    TempDir dir;
+    const std::string listen = "127.0.0.1:" + std::to_string(freePort(SOCK_STREAM));
+    const std::string config = sourceFile("monitoring/snmp.yml");
+    Process exporter({"/usr/bin/prometheus-snmp-exporter", "--config.file=" + config,
+                      "--web.listen-address=" + listen},
+                     dir.file("out"), dir.file("err"));
+    const std::string url =
+        "http://" + listen + "/snmp?module=kw_display&target=" + agent.address();
+    auto scrape = [&] {
+        return run({"/usr/bin/python3", "-c",
+                    "import sys, urllib.request\n"
+                    "print(urllib.request.urlopen(sys.argv[1], timeout=20).read().decode())",
+                    url});
+    };
+    auto metric = [](const RunResult& page, const std::string& name) {
+        for (const std::string& line : lines(page.output)) {
+            if (line.rfind(name + " ", 0) == 0) return line.substr(name.size() + 1);
+        }
+        return std::string("absent");
+    };
+    RunResult page;
+    ASSERT_TRUE(eventually([&] { return (page = scrape()).exitCode == 0; }, 10s)) << page.output;
+
+    EXPECT_EQ(metric(page, "kwdVolumeValue"), "15");
+    EXPECT_EQ(metric(page, "kwdPowerValue"), "1");
+    EXPECT_EQ(metric(page, "kwdPanelOnOffValue"), "1");
+    EXPECT_EQ(metric(page, "kwdTemperatureValue"), "77");
+    EXPECT_EQ(metric(page, "kwdPanelLinkState"), "1");
+    for (const char* counter : {"kwdPanelCommands", "kwdRequestsServed", "kwdResendsAbsorbed"}) {
+        EXPECT_NE(metric(page, counter), "absent") << counter;
+    }
+
+    ASSERT_EQ(agent.set(controlOid(39), "21").exitCode, 0);
+    page = scrape();
+    EXPECT_EQ(metric(page, "kwdVolumeValue"), "33");
+
+    // Each status value in the module is one panel command with its 100 ms pause.
+    std::ifstream in(config);
+    const std::string yml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const double pauses = 0.1 * static_cast<double>(count(yml, "\n  - " + kNumeric + "."));
+    const double took = std::stod(metric(page, "snmp_scrape_duration_seconds"));
+    std::printf("scrape: %.3f s for %.1f s of mandated pauses (%.3fx)\n", took, pauses,
+                took / pauses);
+    EXPECT_LT(took, pauses * 1.5);
+}
+
+}  // namespace
+}  // namespace kw::e2e
