@@ -5,11 +5,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +24,7 @@ extern char** environ;
 namespace kw::e2e {
 namespace {
 
-constexpr milliseconds kOutputPoll{20};
+constexpr milliseconds kPoll{10};
 constexpr milliseconds kStartLimit{15000};
 
 std::string readFile(const std::string& path)
@@ -84,18 +82,13 @@ Process::Process(const std::vector<std::string>& argv, const std::string& outFil
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (errFile == outFile) {
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-    }
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), flags, 0600);
+    if (errFile == outFile) posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    else posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), flags, 0600);
     // The test runner may block signals; the child starts with none blocked and defaults.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -105,46 +98,31 @@ Process::Process(const std::vector<std::string>& argv, const std::string& outFil
     for (int sig : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&set, sig);
     posix_spawnattr_setsigdefault(&attr, &set);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        m_pid = -1;
-        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
-    }
-    m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
 }
 
 Process::~Process()
 {
-    if (m_pid > 0 && !m_status) {
-        ::kill(m_pid, SIGKILL);
-        wait(milliseconds(5000));
-    }
-    if (m_pidfd >= 0) ::close(m_pidfd);
+    signal(SIGKILL);
+    wait(milliseconds(5000));
 }
 
 void Process::signal(int sig)
 {
-    if (m_pid > 0 && !m_status) ::kill(m_pid, sig);
+    if (!m_status) ::kill(m_pid, sig);
 }
 
 std::optional<int> Process::wait(milliseconds timeout)
 {
-    if (m_status) return m_status;
-    if (m_pidfd >= 0) {
-        pollfd pfd{m_pidfd, POLLIN, 0};
-        int ready;
-        do {
-            ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
-        } while (ready < 0 && errno == EINTR);
-        if (ready <= 0) return std::nullopt;
+    const auto deadline = Clock::now() + timeout;
+    for (; !m_status; std::this_thread::sleep_for(milliseconds(1))) {
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) m_status = status;
+        else if (Clock::now() >= deadline) break;
     }
-    int status = 0;
-    const pid_t done = ::waitpid(m_pid, &status, m_pidfd >= 0 ? 0 : WNOHANG);
-    if (done != m_pid) return std::nullopt;
-    m_status = status;
     return m_status;
 }
 
@@ -176,7 +154,7 @@ bool Process::waitForText(const std::string& file, const std::string& needle, mi
         // Ended without writing it: it never will.
         if (!running()) return readFile(file).find(needle) != std::string::npos;
         if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kOutputPoll);
+        std::this_thread::sleep_for(kPoll);
     }
 }
 
