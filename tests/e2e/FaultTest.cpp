@@ -39,7 +39,8 @@ TEST_P(Faults, RefusedCommandsAreGenErrAndCommitFailed)
     // SNMPv1 has genErr too: a failed read is not noSuchName. A walk stops with the error.
     const std::string v1 = "/usr/bin/snmpget -v1 -c public " + agent.address() + " ";
     EXPECT_TRUE(isGenErr(run(words(v1 + controlOid(3)))));
-    EXPECT_TRUE(isGenErr(run(agent.toolArgs("/usr/bin/snmpgetnext", "public", 3, {controlOid(11)}))));
+    EXPECT_TRUE(
+        isGenErr(run(agent.toolArgs("/usr/bin/snmpgetnext", "public", 3, {controlOid(11)}))));
 }
 
 // Junk before every reply is skipped; a delay within the module's wait only slows it down.

@@ -48,7 +48,8 @@ TEST(Configuration, OperatorsOwnCommunitiesAndSnmpV3User)
     auto v3 = [&](const std::string& tool, const std::string& rest) {
         return run(words("/usr/bin/" + tool +
                          " -v3 -u kwadmin -l authPriv -a SHA -A kw-auth-phrase -x AES"
-                         " -X kw-priv-phrase -t 3 -r 0 -Oqv " + agent.address() + " " + rest));
+                         " -X kw-priv-phrase -t 3 -r 0 -Oqv " +
+                         agent.address() + " " + rest));
     };
     EXPECT_EQ(v3("snmpset", controlOid(39) + " s 2B").exitCode, 0);
     EXPECT_EQ(v3("snmpget", controlOid(39)).output, "\"2B\"\n");

@@ -107,33 +107,28 @@ TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
     EXPECT_NE(agent.process().err().find("listening on udp:" + agent.address() +
                                          ", panel sim, display ID 1"),
               std::string::npos);
-    const std::string v1 = "/usr/bin/snmpset -v1 -c private " + agent.address() + " ";
     const struct {
-        std::vector<std::string> argv;
-        std::string error;
+        const char* version;
+        std::string oid, type, value, error;
     } refusals[] = {
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {controlOid(4), "s", "01"}), "notWritable"},
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {holidayEntryOid(1), "s", "01"}),
-         "notWritable"},
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {controlOid(3) + ".1", "s", "01"}),
-         "noCreation"},
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {controlOid(3), "s", "zz"}), "wrongValue"},
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {controlOid(11), "s", "01  02"}),
-         "wrongValue"},
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {controlOid(3), "s", "01 02"}),
-         "wrongLength"},
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {controlOid(73), "s", "0102030405"}),
-         "wrongLength"},
-        {agent.toolArgs("/usr/bin/snmpset", "private", 3, {controlOid(3), "i", "1"}), "wrongType"},
-        {agent.toolArgs("/usr/bin/snmpset", "public", 3, {controlOid(3), "s", "01"}), "noAccess"},
-        {words(v1 + controlOid(4) + " s 01"), "noSuchName"},
-        {words(v1 + controlOid(3) + " s zz"), "badValue"},
+        {"2c", controlOid(4), "s", "01", "notWritable"},
+        {"2c", holidayEntryOid(1), "s", "01", "notWritable"},
+        {"2c", controlOid(3) + ".1", "s", "01", "noCreation"},
+        {"2c", controlOid(3), "s", "zz", "wrongValue"},
+        {"2c", controlOid(11), "s", "01  02", "wrongValue"},
+        {"2c", controlOid(3), "s", "01 02", "wrongLength"},
+        {"2c", controlOid(73), "s", "0102030405", "wrongLength"},
+        {"2c", controlOid(3), "i", "1", "wrongType"},
+        {"1", controlOid(4), "s", "01", "noSuchName"},
+        {"1", controlOid(3), "s", "zz", "badValue"},
     };
     for (const auto& r : refusals) {
-        SCOPED_TRACE(r.argv[r.argv.size() - 3]);
-        const RunResult set = run(r.argv);
+        SCOPED_TRACE(r.oid + " " + r.value);
+        const RunResult set = run({"/usr/bin/snmpset", std::string("-v") + r.version, "-c",
+                                   "private", agent.address(), r.oid, r.type, r.value});
         EXPECT_TRUE(failedWith(set, r.error)) << set.output;
     }
+    EXPECT_TRUE(failedWith(agent.set(controlOid(3), "01", 3, "public"), "noAccess"));
     EXPECT_NE(agent.get(controlOid(12)).output.find("No Such Instance"), std::string::npos);
     EXPECT_NE(agent.get(controlOid(3) + ".1").output.find("No Such Instance"), std::string::npos);
     EXPECT_NE(agent.get(std::string(kControl) + ".2.0").output.find("No Such Object"),
@@ -162,8 +157,8 @@ TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
     // The panel refuses a volume of 200 (row 39): commitFailed, and nothing changed. Behind
     // a write that went through, it cannot be undone.
     EXPECT_TRUE(isCommitFailed(agent.set(controlOid(39), "C8")));
-    const RunResult both = run(agent.toolArgs("/usr/bin/snmpset", "private", 3,
-                                              {controlOid(16), "s", "05", controlOid(39), "s", "C8"}));
+    const RunResult both = run(agent.toolArgs(
+        "/usr/bin/snmpset", "private", 3, {controlOid(16), "s", "05", controlOid(39), "s", "C8"}));
     EXPECT_TRUE(failedWith(both, "undoFailed")) << both.output;
     EXPECT_EQ(agent.value(controlOid(16)), "05");
 

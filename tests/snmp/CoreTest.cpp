@@ -86,13 +86,19 @@ struct Recorder {
                         std::to_string(extra) + (kind == 's' ? "/" + std::to_string(buf[0]) : ""));
         if (failing[(kind == 'h' ? 100 : 0) + index]) return 0;
         char* text = reinterpret_cast<char*>(buf);
-        if (kind == 'h' && index == kHolidayCountIndex) std::snprintf(text, 256, "02");
-        else if (kind == 'h') std::snprintf(text, 256, "%02X 00 00 00 00", extra);
-        else if (getset == 1) std::snprintf(text, 256, "%s", values[index].c_str());
+        if (kind == 'h' && index == kHolidayCountIndex)
+            std::snprintf(text, 256, "02");
+        else if (kind == 'h')
+            std::snprintf(text, 256, "%02X 00 00 00 00", extra);
+        else if (getset == 1)
+            std::snprintf(text, 256, "%s", values[index].c_str());
         return 1;
     }
     static int str(unsigned char* b, int g, eFuncType i, int e) { return serve('s', b, g, i, e); }
-    static int holiday(unsigned char* b, int g, eFuncType i, int e) { return serve('h', b, g, i, e); }
+    static int holiday(unsigned char* b, int g, eFuncType i, int e)
+    {
+        return serve('h', b, g, i, e);
+    }
 };
 
 class ServeJobTest : public ::testing::Test {
