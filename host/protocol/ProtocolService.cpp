@@ -99,16 +99,8 @@ int ProtocolService::t_OnUserMessage(const PTEvent* ev)
     delete[] bytes;
 
     if (!command) {
-        {
-            std::lock_guard<std::mutex> lock(m_statsMutex);
-            ++m_stats.malformed;
-        }
         trace("dropped a malformed command event of " + std::to_string(ev->nDataSize) + " bytes");
         return 1;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_statsMutex);
-        ++m_stats.commands;
     }
     serve(*command);
     return 1;
@@ -132,10 +124,6 @@ void ProtocolService::serve(const CommandPayload& command)
     const std::optional<kw::panel::Reply> reply =
         m_link->transact(command.cmd, command.displayId, command.data, m_options.replyTimeout);
     if (reply) {
-        {
-            std::lock_guard<std::mutex> lock(m_statsMutex);
-            ++m_stats.replies;
-        }
         trace(describeCommand(command) + ": " + (reply->acked() ? "A" : "N") +
               (reply->values.empty() ? std::string() : " " + kw::panel::hexBytes(reply->values)));
         postReply(command.displayId, *reply);
@@ -158,19 +146,11 @@ void ProtocolService::serve(const CommandPayload& command)
         refuse(command, "stopping");
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_statsMutex);
-        ++m_stats.silent;
-    }
     trace(describeCommand(command) + ": no reply");
 }
 
 void ProtocolService::refuse(const CommandPayload& command, const std::string& why)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_statsMutex);
-        ++m_stats.refused;
-    }
     trace(describeCommand(command) + ": refused, " + why);
     postReply(command.displayId,
               kw::panel::Reply{kw::panel::kNak, command.cmd, {kUnreachableReason}});
@@ -189,16 +169,8 @@ void ProtocolService::postReply(uint8_t displayId, const kw::panel::Reply& reply
     ev.nSrcInstanceID = ORVALE0300::ORVALE::GetInstanceID(
         ORVALE0300::CString(kServiceAppId, ORVALE0300::CString::ENCODING_UTF8));
     // The payload passes to the receiver (or is freed by the framework) whatever happens.
-    if (ORVALE0300::ORVALE::SendEvent(ev, m_options.replyTo.c_str(), false) == 0) {
-        std::lock_guard<std::mutex> lock(m_statsMutex);
-        ++m_stats.postFailures;
-    }
-}
-
-ServiceStats ProtocolService::stats() const
-{
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    return m_stats;
+    if (ORVALE0300::ORVALE::SendEvent(ev, m_options.replyTo.c_str(), false) == 0)
+        trace("could not post the reply to " + m_options.replyTo);
 }
 
 void ProtocolService::trace(const std::string& line) const

@@ -52,15 +52,6 @@ std::optional<CommandPayload> parseCommandPayload(const uint8_t* bytes, size_t s
 // The reply payload for the module: 0xFF, displayId, L, ack, rcmd, values.
 std::vector<uint8_t> buildReplyPayload(uint8_t displayId, const kw::panel::Reply& reply);
 
-struct ServiceStats {
-    uint64_t commands = 0;      // well-formed command events taken
-    uint64_t replies = 0;       // panel replies posted (acknowledged or not)
-    uint64_t silent = 0;        // commands the panel did not answer in time: nothing posted
-    uint64_t refused = 0;       // commands refused at once: line down or service stopping
-    uint64_t malformed = 0;     // command events dropped as malformed
-    uint64_t postFailures = 0;  // replies the framework could not deliver
-};
-
 class ProtocolService : public ORVALE0300::CApplication {
 public:
     struct Options {
@@ -92,9 +83,6 @@ public:
     // Takes every 0x2807 event (and its payload); 0 for any other event.
     int t_OnUserMessage(const PTEvent* ev) override;
 
-    ServiceStats stats() const;
-    const std::shared_ptr<kw::panel::PanelLink>& link() const { return m_link; }
-
 private:
     void serve(const CommandPayload& command);
     void postReply(uint8_t displayId, const kw::panel::Reply& reply);
@@ -111,8 +99,6 @@ private:
     std::optional<CommandPayload> m_unanswered;
     std::mutex m_registrationMutex;
     bool m_registered = false;
-    mutable std::mutex m_statsMutex;
-    ServiceStats m_stats;
 };
 
 }  // namespace kw::protocol

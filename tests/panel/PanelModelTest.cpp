@@ -58,10 +58,10 @@ Reply nak(uint8_t cmd, NakReason reason = NakReason::OutOfRange)
 TEST(PanelModel, AnswersEveryCommandOfTheCatalogue)
 {
     PanelModel model;
-    // A few representative rows of the catalogue; the rest is the same table lookup.
-    for (uint8_t cmd : {0x11, 0x12, 0x5B, 0x89, 0xA4, 0xA7, 0xA8, 0xA9, 0xAB, 0xF9})
-        EXPECT_TRUE(model.knows(cmd)) << std::hex << int(cmd);
-    EXPECT_EQ(model.commands().size(), 86u);
+    int known = 0;  // the catalogue: 86 commands, set-only ones refusing an empty set
+    for (int cmd = 0; cmd < 256; ++cmd)
+        known += !(model.handle(cmd, {}) == nak(cmd, NakReason::UnknownCommand));
+    EXPECT_EQ(known, 86);
     play(model, {{0xAA, {}, nak(0xAA, NakReason::UnknownCommand)},
                  {0x01, {0x00}, nak(0x01, NakReason::UnknownCommand)},
                  {0x8A, {}, A(0x8A, {'K', 'W', '-', '5', '5', 'D'})}});
