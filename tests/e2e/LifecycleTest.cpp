@@ -17,13 +17,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The lines of kwsnmpd's standard error that contain `needle`.
-int countLines(Agent& agent, const std::string& needle)
+// Waits until `count` lines of kwsnmpd's standard error hold `needle`.
+bool waitForLines(Agent& agent, const std::string& needle, int count)
 {
-    int count = 0;
-    for (const std::string& line : lines(agent.process().err()))
-        count += line.find(needle) != std::string::npos;
-    return count;
+    for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline;
+         std::this_thread::sleep_for(20ms)) {
+        int seen = 0;
+        for (const std::string& line : lines(agent.process().err()))
+            seen += line.find(needle) != std::string::npos;
+        if (seen >= count) return true;
+    }
+    return false;
 }
 
 // The shipped example with its communities renamed and its v3 user switched on replaces the
@@ -74,10 +78,7 @@ TEST(PanelLine, DownAtStartThenDropAndComeBack)
         sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, std::vector<std::string>{},
                                          panelPort);
         ASSERT_TRUE(sim->ok());
-        for (const auto deadline = Clock::now() + 10s; countLines(agent, ": connected") < round;) {
-            ASSERT_LT(Clock::now(), deadline) << agent.process().err();
-            std::this_thread::sleep_for(20ms);
-        }
+        ASSERT_TRUE(waitForLines(agent, ": connected", round)) << agent.process().err();
         EXPECT_EQ(agent.value(controlOid(3)), "01");
         if (round == 1) {
             ASSERT_TRUE(sim->stop());
@@ -102,8 +103,7 @@ TEST(Shutdown, UnderLoadExitsCleanlyWithinTwoSeconds)
             out, out));
     }
     // Several commands have gone to the panel: the agent is busy.
-    while (countLines(agent, "kwsnmpd: panel cmd") < 5)
-        ASSERT_TRUE(agent.process().waitForErr("kwsnmpd: panel cmd", 10s));
+    ASSERT_TRUE(waitForLines(agent, "kwsnmpd: panel cmd", 5));
     const auto [status, seconds] = agent.stop(SIGTERM);
     EXPECT_TRUE(exitedZero(status)) << agent.process().err();
     EXPECT_LT(seconds, kStopLimitSeconds);
