@@ -97,6 +97,7 @@ TEST(SimLink, ALateReplyTimesOutAndShutdownEndsTheWait)
     stopper.join();
     EXPECT_FALSE(hung.connected());
     EXPECT_FALSE(hung.transact(0x11, 1, {}, kWait));
+    EXPECT_EQ(hung.stats().failedFast, 2u);  // the wait ended by shutdown, and this one
 }
 
 TEST(TcpLink, TransactsWithTheServerInBothDialects)
@@ -237,8 +238,8 @@ TEST(PanelLinks, ParsesLinkSpecs)
     EXPECT_EQ(parseLinkSpec("serial:/dev/ttyS1", &error)->serial.baud, 9600);
     EXPECT_TRUE(parseHostPort("0.0.0.0:0", true, &error));
 
-    for (const char* bad : {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp::5000", "tcp:::1:5000",
-                            "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})
+    for (const char* bad : {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp:host:5x", "tcp::5000",
+                            "tcp:::1:5000", "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})
         EXPECT_FALSE(parseLinkSpec(bad, &error)) << bad;
     EXPECT_EQ(error,
               "unknown panel 'udp:1.2.3.4:5' (expected sim, tcp:HOST:PORT or serial:DEV[:BAUD])");

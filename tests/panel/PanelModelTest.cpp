@@ -168,7 +168,12 @@ TEST(PanelModel, SetStoresAndEchoesAndARefusalChangesNothing)
                     {0xAB, Bytes(14, 1), nak(0xAB, NakReason::WrongLength)},
                     {0xAB, {}, A(0xAB, timer)},
                     {0xA1, {1, 60, 40}, nak(0xA1)},  // minimum above maximum
-                    {0x9F, {1}, A(0x9F, {1})},       // sound reset
+                    {0x89, {}, A(0x89, {0x11, 1})},  // video wall: columns, rows; position
+                    {0x89, {0x22, 4}, A(0x89, {0x22, 4})},
+                    {0x89, {0x22, 5}, nak(0x89)},
+                    {0x89, {0x10, 1}, nak(0x89)},
+                    {0x89, {0x11, 1}, A(0x89, {0x11, 1})},
+                    {0x9F, {1}, A(0x9F, {1})},  // sound reset
                     {0x12, {}, A(0x12, {15})},
                 });
     EXPECT_EQ(model.handle(0xAC, {}).values[0], 8);  // the other timers keep theirs
@@ -180,7 +185,16 @@ TEST(PanelModel, SafetyScreenOffReadsBackAsOff)
 {
     PanelModel model;
     const Bytes seven = {2, 4, 10, 22, 0, 6, 30};
-    play(model, {{0x5B, seven, A(0x5B, seven)},
+    play(model, {{0x5B, {}, A(0x5B, Bytes(7, 0))},
+                 {0x5B, {1, 24, 60, 23, 59, 23, 59}, A(0x5B, {1, 24, 60, 23, 59, 23, 59})},
+                 {0x5B, {1, 1, 1}, A(0x5B, {1, 1, 1})},
+                 {0x5B, {1, 25, 1}, nak(0x5B)},
+                 {0x5B, {1, 1, 61}, nak(0x5B)},
+                 {0x5B, {1, 1, 1, 24, 0, 0, 0}, nak(0x5B)},
+                 {0x5B, {1, 1, 1, 0, 60, 0, 0}, nak(0x5B)},
+                 {0x5B, {1, 1, 1, 0, 0, 24, 0}, nak(0x5B)},
+                 {0x5B, {1, 1, 1, 0, 0, 0, 60}, nak(0x5B)},
+                 {0x5B, seven, A(0x5B, seven)},
                  {0x5B, {1, 2, 5}, A(0x5B, {1, 2, 5})},  // keeps the schedule
                  {0x5B, {}, A(0x5B, {1, 2, 5, 22, 0, 6, 30})},
                  {0x5B, {4, 0, 0}, A(0x5B, {0, 0, 0})},
