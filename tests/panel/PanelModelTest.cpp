@@ -175,6 +175,22 @@ TEST(PanelModel, SetStoresAndEchoesAndARefusalChangesNothing)
                     {0x89, {0x11, 1}, A(0x89, {0x11, 1})},
                     {0x9F, {1}, A(0x9F, {1})},  // sound reset
                     {0x12, {}, A(0x12, {15})},
+                    {0xA1, {}, A(0xA1, {0, 20, 100})},
+                    // Resets: 0 picture, 1 sound, 2 all but the power and the source.
+                    {0x24, {0}, A(0x24, {0})},
+                    {0x12, {0x37}, A(0x12, {0x37})},
+                    {0x92, {3}, A(0x92, {3})},
+                    {0x14, {0x25}, A(0x14, {0x25})},
+                    {0x11, {0}, A(0x11, {0})},
+                    {0x9F, {0}, A(0x9F, {0})},
+                    {0x24, {}, A(0x24, {50})},
+                    {0x12, {}, A(0x12, {0x37})},
+                    {0x9F, {2}, A(0x9F, {2})},
+                    {0x12, {}, A(0x12, {15})},
+                    {0x92, {}, A(0x92, {0})},
+                    {0x14, {}, A(0x14, {0x25})},
+                    {0x11, {}, A(0x11, {0})},
+                    {0x9F, {3}, nak(0x9F)},
                 });
     EXPECT_EQ(model.handle(0xAC, {}).values[0], 8);  // the other timers keep theirs
 }
@@ -243,7 +259,10 @@ TEST(PanelModel, ClockRunsInTwelveHourFormWithAmPm)
     EXPECT_EQ(model.handle(0xA7, {}), A(0xA7, {1, 12, 0, 3, 0x07, 0xE8, 1}));
 
     const Bytes newYearsEve = {31, 11, 58, 12, 0x07, 0xE9, 1};  // 2025-12-31 11:58 PM
-    play(model, {{0xA7, newYearsEve, A(0xA7, newYearsEve)},
+    const Bytes first = {1, 12, 0, 1, 0x07, 0xD0, 0};           // 2000-01-01 12:00 AM, the earliest
+    play(model, {{0xA7, first, A(0xA7, first)},
+                 {0xA7, {1, 12, 0, 1, 0x08, 0x34, 0}, nak(0xA7)},  // 2100
+                 {0xA7, newYearsEve, A(0xA7, newYearsEve)},
                  {0xA7, {31, 1, 0, 4, 0x07, 0xE9, 0}, nak(0xA7)},  // April 31
                  {0xA7, {29, 1, 0, 2, 0x07, 0xE9, 0}, nak(0xA7)},  // 2025 is not leap
                  {0xA7, {1, 0, 0, 1, 0x07, 0xE9, 0}, nak(0xA7)},   // hour 0
@@ -262,6 +281,7 @@ TEST(PanelModel, OnTimeCountsOnlyWhilePowered)
         return v.at(0) << 8 | v.at(1);
     };
     const int start = hours();
+    EXPECT_EQ(start, 1234);
     time.advance(2h);
     model.handle(0x11, {0});
     time.advance(5h);
