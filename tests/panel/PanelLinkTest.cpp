@@ -236,10 +236,14 @@ TEST(PanelLinks, ParsesLinkSpecs)
     EXPECT_EQ(std::tie(serial->serial.device, serial->serial.baud),
               std::make_tuple("/dev/ttyUSB0", 115200));
     EXPECT_EQ(parseLinkSpec("serial:/dev/ttyS1", &error)->serial.baud, 9600);
+    for (int baud : {1200, 4800, 38400, 57600, 230400, 460800, 921600})
+        EXPECT_EQ(parseLinkSpec("serial:/dev/ttyS1:" + std::to_string(baud), &error)->serial.baud,
+                  baud);
     EXPECT_TRUE(parseHostPort("0.0.0.0:0", true, &error));
 
-    for (const char* bad : {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp:host:5x", "tcp::5000",
-                            "tcp:::1:5000", "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})
+    for (const char* bad :
+         {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp:host:5x", "tcp:host:", "tcp::5000",
+          "tcp:::1:5000", "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})
         EXPECT_FALSE(parseLinkSpec(bad, &error)) << bad;
     EXPECT_EQ(error,
               "unknown panel 'udp:1.2.3.4:5' (expected sim, tcp:HOST:PORT or serial:DEV[:BAUD])");

@@ -72,7 +72,20 @@ TEST(PanelModel, AnswersEveryCommandOfTheCatalogue)
     EXPECT_LE(serial.values.size(), 18u);
     EXPECT_EQ(std::string(serial.values.begin(), serial.values.end()).substr(0, 2), "KW");
     EXPECT_EQ(model.handle(0xA4, {}).values.size(), 15u);  // timers
-    EXPECT_EQ(model.handle(0x0D, {}).values.size(), 6u);   // display status
+    // Display status: no errors; 41 C inside while powered, 24 C when off.
+    play(model, {{0x0D, {}, A(0x0D, {0, 0, 0, 0, 41, 0})},
+                 {0x11, {0}, A(0x11, {0})},
+                 {0x0D, {}, A(0x0D, {0, 0, 0, 0, 24, 0})},
+                 // Direct channel: 1 to 999; channel up and down wrap around.
+                 {0x17, {0, 3, 0xE7, 0, 0, 0, 0, 0}, A(0x17, {0, 3, 0xE7, 0, 0, 0, 0, 0})},
+                 {0x17, {0, 3, 0xE8, 0, 0, 0, 0, 0}, nak(0x17)},
+                 {0x17, {0, 0, 0, 0, 0, 0, 0, 0}, nak(0x17)},
+                 {0x61, {0}, A(0x61, {0})},
+                 {0x17, {}, A(0x17, {0, 0, 1, 0, 0, 0, 0, 0})},
+                 {0x61, {1}, A(0x61, {1})},
+                 {0x61, {1}, A(0x61, {1})},
+                 {0x17, {}, A(0x17, {0, 3, 0xE6, 0, 0, 0, 0, 0})},
+                 {0x61, {2}, nak(0x61)}});
 }
 
 // The plain registers of the catalogue, "CMD+CMD=FIELD,FIELD": each field "LOW-HIGH/START", or
@@ -260,8 +273,17 @@ TEST(PanelModel, ClockRunsInTwelveHourFormWithAmPm)
 
     const Bytes newYearsEve = {31, 11, 58, 12, 0x07, 0xE9, 1};  // 2025-12-31 11:58 PM
     const Bytes first = {1, 12, 0, 1, 0x07, 0xD0, 0};           // 2000-01-01 12:00 AM, the earliest
+    const uint8_t monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};  // 2025
+    for (uint8_t month = 1; month <= 12; ++month) {
+        const uint8_t last = monthDays[month - 1];
+        play(model, {{0xA7,
+                      {last, 1, 0, month, 0x07, 0xE9, 0},
+                      A(0xA7, {last, 1, 0, month, 0x07, 0xE9, 0})},
+                     {0xA7, {uint8_t(last + 1), 1, 0, month, 0x07, 0xE9, 0}, nak(0xA7)}});
+    }
     play(model, {{0xA7, first, A(0xA7, first)},
                  {0xA7, {1, 12, 0, 1, 0x08, 0x34, 0}, nak(0xA7)},  // 2100
+                 {0xA7, {1, 12, 0, 13, 0x07, 0xE9, 0}, nak(0xA7)},
                  {0xA7, newYearsEve, A(0xA7, newYearsEve)},
                  {0xA7, {31, 1, 0, 4, 0x07, 0xE9, 0}, nak(0xA7)},  // April 31
                  {0xA7, {29, 1, 0, 2, 0x07, 0xE9, 0}, nak(0xA7)},  // 2025 is not leap
