@@ -250,20 +250,6 @@ void PanelModel::build()
     for (const auto& [cmd, text] : m_texts) m_entries[cmd].value.assign(text.begin(), text.end());
 }
 
-std::vector<uint8_t> PanelModel::commands() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<uint8_t> list;
-    for (const auto& entry : m_entries) list.push_back(entry.first);
-    return list;
-}
-
-bool PanelModel::knows(uint8_t cmd) const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_entries.count(cmd) != 0;
-}
-
 Reply PanelModel::handle(uint8_t cmd, const std::vector<uint8_t>& data)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -104,10 +104,6 @@ public:
     Reply handle(uint8_t cmd, const std::vector<uint8_t>& data);
     Reply handle(const Command& command) { return handle(command.cmd, command.data); }
 
-    // Every command byte the panel answers.
-    std::vector<uint8_t> commands() const;
-    bool knows(uint8_t cmd) const;
-
 private:
     enum class Access { ReadWrite, ReadOnly, SetOnly };
     enum class Group { Picture, Sound, System, Schedule, Identity };

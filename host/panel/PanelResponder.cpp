@@ -17,7 +17,6 @@ std::vector<PanelResponder::Output> PanelResponder::receive(const uint8_t* bytes
     m_reader.feed(bytes, count, now);
     std::vector<Output> outputs;
     while (auto command = m_reader.next()) {
-        ++m_commands;
         const FaultPlan plan = m_faults ? m_faults->next() : FaultPlan{};
         if (plan.silent) continue;
         const Reply reply =

@@ -38,15 +38,12 @@ public:
     // One output per answered command, in order. Silent commands produce none.
     std::vector<Output> receive(const uint8_t* bytes, size_t count, TimePoint now);
     void expire(TimePoint now) { m_reader.expire(now); }
-    const ReaderStats& readerStats() const { return m_reader.stats(); }
-    uint64_t commands() const { return m_commands; }
 
 private:
     std::shared_ptr<PanelModel> m_model;
     std::shared_ptr<FaultInjector> m_faults;
     Options m_options;
     CommandReader m_reader;
-    uint64_t m_commands = 0;
 };
 
 }  // namespace kw::panel

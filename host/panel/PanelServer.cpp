@@ -94,22 +94,6 @@ bool PanelServer::openSerial(const SerialSpec& spec, std::string* error)
     return true;
 }
 
-void PanelServer::dropClients()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (auto& client : m_clients)
-        if (!client->done) ::shutdown(client->fd.get(), SHUT_RDWR);
-}
-
-size_t PanelServer::clientCount() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    size_t count = 0;
-    for (const auto& client : m_clients)
-        if (!client->done) ++count;
-    return count;
-}
-
 void PanelServer::reapClients(bool all)
 {
     std::list<std::unique_ptr<Client>> finished;
@@ -192,9 +176,7 @@ void PanelServer::serve(int fd)
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
             return;
         }
-        const auto before = responder.commands();
         const auto outputs = responder.receive(buffer, static_cast<size_t>(n), now);
-        m_commands += responder.commands() - before;
         for (const auto& out : outputs) {
             if (!waitDelay(out.delay)) return;
             if (!writeAll(fd, out.bytes.data(), out.bytes.size(),

@@ -43,10 +43,6 @@ public:
 
     // The port the TCP listener is bound to (useful after listening on port 0).
     uint16_t tcpPort() const { return m_tcpPort; }
-    // Closes every TCP connection now, as a panel whose line drops; the listener stays.
-    void dropClients();
-    size_t clientCount() const;
-    uint64_t commandsServed() const { return m_commands.load(); }
     void stop();
 
 private:
@@ -67,7 +63,6 @@ private:
     std::shared_ptr<FaultInjector> m_faults;
     WakeFd m_wake;  // notified once by stop() and never cleared: every poll sees it
     std::atomic<bool> m_stop{false};
-    std::atomic<uint64_t> m_commands{0};
 
     mutable std::mutex m_mutex;
     UniqueFd m_listener;

@@ -196,8 +196,11 @@ void ProtocolService::postReply(uint8_t displayId, const kw::panel::Reply& reply
         ORVALE0300::CString(kServiceAppId, ORVALE0300::CString::ENCODING_UTF8));
     // The payload passes to the receiver (or is freed by the framework) whatever happens.
     if (ORVALE0300::ORVALE::SendEvent(ev, m_options.replyTo.c_str(), false) == 0) {
-        std::lock_guard<std::mutex> lock(m_statsMutex);
-        ++m_stats.postFailures;
+        {
+            std::lock_guard<std::mutex> lock(m_statsMutex);
+            ++m_stats.postFailures;
+        }
+        trace("could not post the reply to " + m_options.replyTo);
     }
 }
 

@@ -1,19 +1,14 @@
 #include "E2eSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -26,7 +21,6 @@ extern char** environ;
 namespace kw::e2e {
 namespace {
 
-constexpr milliseconds kOutputPoll{20};
 constexpr milliseconds kStartLimit{15000};
 
 std::string readFile(const std::string& path)
@@ -35,6 +29,11 @@ std::string readFile(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 }  // namespace
@@ -46,13 +45,13 @@ int bindLoopback(int type, uint16_t* port)
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
-        if (fd >= 0) ::close(fd);
-        return -1;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) == 0) {
+        *port = ntohs(addr.sin_port);
+        return fd;
     }
-    *port = ntohs(addr.sin_port);
-    return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
 }
 
 uint16_t freePort(int type)
@@ -84,18 +83,15 @@ Process::Process(const std::vector<std::string>& argv, const std::string& outFil
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (errFile == outFile) {
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), flags, 0600);
+    if (errFile == outFile)
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-    }
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), flags, 0600);
     // The test runner may block signals; the child starts with none blocked and defaults.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -105,46 +101,34 @@ Process::Process(const std::vector<std::string>& argv, const std::string& outFil
     for (int sig : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&set, sig);
     posix_spawnattr_setsigdefault(&attr, &set);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        m_pid = -1;
-        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
-    }
-    m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
 }
 
 Process::~Process()
 {
-    if (m_pid > 0 && !m_status) {
-        ::kill(m_pid, SIGKILL);
-        wait(milliseconds(5000));
-    }
-    if (m_pidfd >= 0) ::close(m_pidfd);
+    signal(SIGKILL);
+    wait(milliseconds(5000));
 }
 
 void Process::signal(int sig)
 {
-    if (m_pid > 0 && !m_status) ::kill(m_pid, sig);
+    if (!m_status) ::kill(m_pid, sig);
 }
 
 std::optional<int> Process::wait(milliseconds timeout)
 {
-    if (m_status) return m_status;
-    if (m_pidfd >= 0) {
-        pollfd pfd{m_pidfd, POLLIN, 0};
-        int ready;
-        do {
-            ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
-        } while (ready < 0 && errno == EINTR);
-        if (ready <= 0) return std::nullopt;
+    for (const auto deadline = Clock::now() + timeout; !m_status;) {
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+            m_status = status;
+        else if (Clock::now() >= deadline)
+            break;
+        else
+            std::this_thread::sleep_for(milliseconds(1));
     }
-    int status = 0;
-    const pid_t done = ::waitpid(m_pid, &status, m_pidfd >= 0 ? 0 : WNOHANG);
-    if (done != m_pid) return std::nullopt;
-    m_status = status;
     return m_status;
 }
 
@@ -152,17 +136,14 @@ std::string Process::out() const
 {
     return readFile(m_outFile);
 }
-
 std::string Process::err() const
 {
     return readFile(m_errFile);
 }
-
 bool Process::waitForOut(const std::string& needle, milliseconds timeout)
 {
     return waitForText(m_outFile, needle, timeout);
 }
-
 bool Process::waitForErr(const std::string& needle, milliseconds timeout)
 {
     return waitForText(m_errFile, needle, timeout);
@@ -170,29 +151,29 @@ bool Process::waitForErr(const std::string& needle, milliseconds timeout)
 
 bool Process::waitForText(const std::string& file, const std::string& needle, milliseconds timeout)
 {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
+    for (const auto deadline = Clock::now() + timeout;;
+         std::this_thread::sleep_for(milliseconds(10))) {
+        const bool ended = !running();  // then it never will write it
         if (readFile(file).find(needle) != std::string::npos) return true;
-        // Ended without writing it: it never will.
-        if (!running()) return readFile(file).find(needle) != std::string::npos;
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kOutputPoll);
+        if (ended || Clock::now() >= deadline) return false;
     }
+}
+
+bool exitedZero(const std::optional<int>& status)
+{
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 RunResult run(const std::vector<std::string>& argv, milliseconds timeout)
 {
     TempDir dir;
-    const std::string out = dir.file("out");
-    RunResult result;
     const auto start = Clock::now();
-    Process process(argv, out, out);
-    std::optional<int> status = process.wait(timeout);
-    if (!status) {
-        process.signal(SIGKILL);
-        process.wait(milliseconds(5000));
-    }
-    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    Process process(argv, dir.file("out"), dir.file("out"));
+    const std::optional<int> status = process.wait(timeout);
+    process.signal(SIGKILL);
+    process.wait(milliseconds(5000));
+    RunResult result;
+    result.seconds = secondsSince(start);
     result.output = process.out();
     if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
     return result;
@@ -218,24 +199,22 @@ std::vector<std::string> words(const std::string& text)
 
 std::vector<std::string> lines(const std::string& text)
 {
-    std::vector<std::string> result;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) result.push_back(line);
-    return result;
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
 }
 
 Agent::Agent(std::vector<std::string> args)
 {
+    // Someone may take the port between the pick and the bind: then pick again.
     for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
         m_port = freePort(SOCK_DGRAM);
         std::vector<std::string> argv{binary("kwsnmpd")};
         argv.insert(argv.end(), args.begin(), args.end());
-        argv.push_back("--listen");
-        argv.push_back("udp:127.0.0.1:" + std::to_string(m_port));
+        argv.insert(argv.end(), {"--listen", "udp:" + address()});
         m_process = std::make_unique<Process>(argv, m_dir.file("out"), m_dir.file("err"));
         m_ok = m_process->waitForErr("kwsnmpd: listening on", kStartLimit);
-        // Someone took the port between the pick and the bind: pick again.
         if (!m_ok && m_process->err().find("cannot listen") == std::string::npos) break;
     }
 }
@@ -279,13 +258,11 @@ RunResult Agent::walk(const std::string& oid, const std::string& tool)
 std::string Agent::value(const std::string& oid)
 {
     const RunResult result = get(oid);
-    if (result.exitCode != 0) return {};
-    std::string text = result.output;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        text = text.substr(1, text.size() - 2);
-    }
-    return text;
+    const std::vector<std::string> text = lines(result.output);
+    if (result.exitCode != 0 || text.size() != 1) return {};
+    const std::string& line = text[0];
+    const bool quoted = line.size() >= 2 && line.front() == '"' && line.back() == '"';
+    return quoted ? line.substr(1, line.size() - 2) : line;
 }
 
 RunResult Agent::client(const std::string& command)
@@ -301,32 +278,28 @@ std::pair<std::optional<int>, double> Agent::stop(int sig)
     const auto start = Clock::now();
     m_process->signal(sig);
     const std::optional<int> status = m_process->wait(milliseconds(10000));
-    return {status, std::chrono::duration<double>(Clock::now() - start).count()};
+    return {status, secondsSince(start)};
 }
 
 PanelSim::PanelSim(Endpoint endpoint, std::vector<std::string> args, uint16_t port)
 {
     std::vector<std::string> argv{binary("kwpanel-sim")};
-    if (endpoint == Endpoint::Tcp) {
-        argv.push_back("--tcp");
-        argv.push_back("127.0.0.1:" + std::to_string(port));
-    } else {
+    if (endpoint == Endpoint::Tcp)
+        argv.insert(argv.end(), {"--tcp", "127.0.0.1:" + std::to_string(port)});
+    else
         argv.push_back("--pty");
-    }
     argv.insert(argv.end(), args.begin(), args.end());
     m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"), m_dir.file("sim.err"));
     // The endpoint's line comes first: the pty path, or tcp:HOST:PORT.
     if (!m_process->waitForOut("\n", kStartLimit)) return;
     const std::string first = lines(m_process->out()).front();
-    if (endpoint == Endpoint::Tcp) {
-        const size_t colon = first.rfind(':');
-        if (first.rfind("tcp:", 0) != 0 || colon == std::string::npos) return;
-        m_port = static_cast<uint16_t>(std::stoi(first.substr(colon + 1)));
-    } else {
-        if (first.empty() || first[0] != '/') return;
+    if (endpoint == Endpoint::Tcp && first.rfind("tcp:", 0) == 0) {
+        m_port = static_cast<uint16_t>(std::stoi(first.substr(first.rfind(':') + 1)));
+        m_ok = m_port != 0;
+    } else if (endpoint == Endpoint::Pty && first.rfind('/', 0) == 0) {
         m_pty = first;
+        m_ok = true;
     }
-    m_ok = true;
 }
 
 bool PanelSim::stop()
@@ -348,11 +321,6 @@ Rig startWith(PanelKind kind, const std::vector<std::string>& faults)
     }
     rig.agent = std::make_unique<Agent>(args);
     return rig;
-}
-
-bool exitedZero(const std::optional<int>& status)
-{
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 }  // namespace kw::e2e

@@ -56,7 +56,6 @@ private:
     bool waitForText(const std::string& file, const std::string& needle, milliseconds timeout);
 
     pid_t m_pid = -1;
-    int m_pidfd = -1;
     std::optional<int> m_status;
     std::string m_outFile;
     std::string m_errFile;

@@ -1,9 +1,9 @@
-// Every writable row of the display MIB, set and read back through kwsnmpd with Net-SNMP's
-// tools: with the simulated panel in the process, and with kwpanel-sim on a TCP line.
+// kwsnmpd with Net-SNMP's tools and an independent manager: every writable row set and read
+// back (with the simulated panel in the process and with kwpanel-sim on a TCP line), what the
+// agent refuses, and retransmissions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 
 #include "E2eSupport.h"
@@ -59,47 +59,30 @@ void setThenGet(Agent& agent, const Row& row)
     EXPECT_EQ(agent.value(controlOid(row.index)), row.expect);
 }
 
-TEST_P(RoundTrip, SingleValueRows)
-{
-    Rig rig = startWith(GetParam());
-    ASSERT_TRUE(rig.ok());
-    std::istringstream rows(kSingleValueRows);
-    for (std::string row; rows >> row;) {
-        const std::string value = row.substr(row.find(':') + 1);
-        setThenGet(*rig.agent, {std::stoi(row), value.c_str(), value.c_str()});
-    }
-}
-
-TEST_P(RoundTrip, MultiFieldRows)
-{
-    Rig rig = startWith(GetParam());
-    ASSERT_TRUE(rig.ok());
-    for (const Row& row : kMultiFieldRows) setThenGet(*rig.agent, row);
-}
-
-// Rows a manager can only write show their effect through other rows.
-TEST_P(RoundTrip, SetOnlyRows)
+TEST_P(RoundTrip, EveryWritableRow)
 {
     Rig rig = startWith(GetParam());
     ASSERT_TRUE(rig.ok());
     Agent& agent = *rig.agent;
+    std::istringstream rows(kSingleValueRows);
+    for (std::string row; rows >> row;) {
+        const std::string value = row.substr(row.find(':') + 1);
+        setThenGet(agent, {std::stoi(row), value.c_str(), value.c_str()});
+    }
+    for (const Row& row : kMultiFieldRows) setThenGet(agent, row);
 
-    // 12: channel up steps the direct channel (row 11) from 7 to 8.
-    EXPECT_EQ(agent.value(controlOid(11)), "00 00 07 00 01 00 00 00");
+    // Rows a manager can only write show their effect through other rows. 12: channel up
+    // steps the direct channel (row 11, set to 42 above) by one.
     ASSERT_EQ(agent.set(controlOid(12), "00").exitCode, 0);
-    EXPECT_EQ(agent.value(controlOid(11)), "00 00 08 00 01 00 00 00");
-
+    EXPECT_EQ(agent.value(controlOid(11)), "01 00 2B 00 01 00 00 00");
     // 22 and 33: picture position and auto adjustment are taken.
     EXPECT_EQ(agent.set(controlOid(22), "01 32").exitCode, 0);
     EXPECT_EQ(agent.set(controlOid(33), "00").exitCode, 0);
-
     // 58: holidays added show in the count (59) and the table, in date order; then deleted.
     EXPECT_EQ(agent.value(controlOid(59)), "00");
     ASSERT_EQ(agent.set(controlOid(58), "00 0C 18 0C 1A").exitCode, 0);
     ASSERT_EQ(agent.set(controlOid(58), "00 01 01 01 02").exitCode, 0);
     EXPECT_EQ(agent.value(controlOid(59)), "02");
-    EXPECT_EQ(agent.value(holidayEntryOid(1)), "01 01 01 01 02");
-    EXPECT_EQ(agent.value(holidayEntryOid(2)), "02 0C 18 0C 1A");
     for (const char* tool : {"snmpwalk", "snmpbulkwalk"}) {
         const RunResult walk = agent.walk(std::string(kControl) + ".61", tool);
         EXPECT_EQ(walk.exitCode, 0) << walk.output;
@@ -109,54 +92,96 @@ TEST_P(RoundTrip, SetOnlyRows)
     }
     ASSERT_EQ(agent.set(controlOid(58), "01 0C 18 0C 1A").exitCode, 0);
     EXPECT_EQ(agent.value(controlOid(59)), "01");
-
     // 87: a picture reset puts the contrast (16) back to its starting value.
-    ASSERT_EQ(agent.set(controlOid(16), "3D").exitCode, 0);
     ASSERT_EQ(agent.set(controlOid(87), "00").exitCode, 0);
     EXPECT_EQ(agent.value(controlOid(16)), "32");
 }
 
-// What the agent refuses, before the panel hears of it, as Net-SNMP's tools report it.
-TEST(NetSnmpTools, RefusalsBadValuesVersionsAndFullWalks)
+// The default agent with both managers: what it refuses before the panel hears of it, the
+// errors of a panel that refuses, the default communities, SNMPv1, and whole walks that end.
+TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
 {
     Agent agent({"--verbose"});
     ASSERT_TRUE(agent.ok()) << agent.process().err();
+    EXPECT_NE(agent.process().err().find("listening on udp:" + agent.address() +
+                                         ", panel sim, display ID 1"),
+              std::string::npos);
     const struct {
+        const char* version;
         std::string oid, type, value, error;
     } refusals[] = {
-        {controlOid(4), "s", "01", "notWritable"},
-        {holidayEntryOid(1), "s", "01", "notWritable"},
-        {controlOid(3), "s", "zz", "wrongValue"},
-        {controlOid(3), "s", "01 02", "wrongLength"},
-        {controlOid(73), "s", "0102030405", "wrongLength"},
-        {controlOid(3), "i", "1", "wrongType"},
+        {"2c", controlOid(4), "s", "01", "notWritable"},
+        {"2c", holidayEntryOid(1), "s", "01", "notWritable"},
+        {"2c", controlOid(3) + ".1", "s", "01", "noCreation"},
+        {"2c", controlOid(3), "s", "zz", "wrongValue"},
+        {"2c", controlOid(11), "s", "01  02", "wrongValue"},
+        {"2c", controlOid(3), "s", "01 02", "wrongLength"},
+        {"2c", controlOid(73), "s", "0102030405", "wrongLength"},
+        {"2c", controlOid(3), "i", "1", "wrongType"},
+        {"1", controlOid(4), "s", "01", "noSuchName"},
+        {"1", controlOid(3), "s", "zz", "badValue"},
     };
     for (const auto& r : refusals) {
         SCOPED_TRACE(r.oid + " " + r.value);
-        const RunResult set =
-            run(agent.toolArgs("/usr/bin/snmpset", "private", 3, {r.oid, r.type, r.value}));
+        const RunResult set = run({"/usr/bin/snmpset", std::string("-v") + r.version, "-c",
+                                   "private", agent.address(), r.oid, r.type, r.value});
         EXPECT_TRUE(failedWith(set, r.error)) << set.output;
     }
+    EXPECT_TRUE(failedWith(agent.set(controlOid(3), "01", 3, "public"), "noAccess"));
     EXPECT_NE(agent.get(controlOid(12)).output.find("No Such Instance"), std::string::npos);
+    EXPECT_NE(agent.get(controlOid(3) + ".1").output.find("No Such Instance"), std::string::npos);
+    EXPECT_NE(agent.get(std::string(kControl) + ".2.0").output.find("No Such Object"),
+              std::string::npos);
+    EXPECT_NE(agent.get(controlOid(3), 1, "nobody").output.find("Timeout"), std::string::npos);
     EXPECT_EQ(agent.process().err().find("panel cmd"), std::string::npos);
 
-    const RunResult v1 =
+    const RunResult get1 =
         run(words("/usr/bin/snmpget -v1 -c public -Oqv " + agent.address() + " " + controlOid(3)));
-    EXPECT_EQ(v1.output, "\"01\"\n");
-    // Whole walks end: 80 readable scalars (no holidays yet), after the system group.
-    for (const char* tool : {"snmpwalk", "snmpbulkwalk"}) {
-        const RunResult walk = agent.walk("1.3.6.1", tool);
-        EXPECT_EQ(walk.exitCode, 0) << walk.output;
-        const auto all = lines(walk.output);
-        EXPECT_EQ(std::count_if(all.begin(), all.end(),
-                                [](const std::string& line) {
-                                    return line.rfind("." + std::string(kControl), 0) == 0;
-                                }),
-                  80)
-            << tool;
-        EXPECT_NE(walk.output.find(std::string(".") + kSysUpTime), std::string::npos);
-        std::printf("%s of the whole agent: %.1f s\n", tool, walk.seconds);
-    }
+    EXPECT_EQ(get1.output, "\"01\"\n");
+    // A whole bulk walk ends: 80 readable scalars (no holidays yet), after the system group.
+    const RunResult walk = agent.walk("1.3.6.1", "snmpbulkwalk");
+    EXPECT_EQ(walk.exitCode, 0) << walk.output;
+    const auto all = lines(walk.output);
+    EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                            [](const std::string& line) {
+                                return line.rfind("." + std::string(kControl), 0) == 0;
+                            }),
+              80);
+    EXPECT_NE(walk.output.find(std::string(".") + kSysUpTime), std::string::npos);
+    // The walk passes over set-only rows.
+    EXPECT_EQ(run(agent.toolArgs("/usr/bin/snmpgetnext", "public", 3, {controlOid(11)}, "-Oq"))
+                  .output.rfind("." + controlOid(13) + " ", 0),
+              0u);
+
+    // The panel refuses a volume of 200 (row 39): commitFailed, and nothing changed. Behind
+    // a write that went through, it cannot be undone.
+    EXPECT_TRUE(isCommitFailed(agent.set(controlOid(39), "C8")));
+    const RunResult both = run(agent.toolArgs(
+        "/usr/bin/snmpset", "private", 3, {controlOid(16), "s", "05", controlOid(39), "s", "C8"}));
+    EXPECT_TRUE(failedWith(both, "undoFailed")) << both.output;
+    EXPECT_EQ(agent.value(controlOid(16)), "05");
+
+    // pysnmp, a manager that shares no code with Net-SNMP.
+    EXPECT_EQ(agent.client("get public " + controlOid(3)).output, controlOid(3) + " = 01\n");
+    const std::string timer = "0A 00 00 01 06 00 01 01 01 7F 01 7F 1E 21 00";
+    RunResult result =
+        agent.client("set private " + controlOid(51) + " 0a00000106000101017f017f1e2100");
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(agent.client("get public " + controlOid(51)).output,
+              controlOid(51) + " = " + timer + "\n");
+    EXPECT_EQ(agent.client("get public " + controlOid(8)).output,  // text row
+              controlOid(8) + " = KW55D24A0012345\n");
+    ASSERT_EQ(agent.client("set private " + controlOid(58) + " 000C180C1A").exitCode, 0);
+    result = agent.client("walk public " + std::string(kControl) + ".61");
+    EXPECT_EQ(result.output, holidayEntryOid(1) + " = 01 0C 18 0C 1A\n");
+    // The whole MIB: 80 readable scalars and the one holiday entry, and the walk ends.
+    result = agent.client("walk public " + std::string(kControl));
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(lines(result.output).size(), 81u);
+    result = agent.client("set private " + controlOid(39) + " C8");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.output, "error: commitFailed\n");
+    EXPECT_EQ(agent.client("get public " + controlOid(39)).output, controlOid(39) + " = 0F\n");
 }
 
 // A manager that times out resends; the panel hears the request once and the answer repeats.

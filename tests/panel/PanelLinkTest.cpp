@@ -97,6 +97,7 @@ TEST(SimLink, ALateReplyTimesOutAndShutdownEndsTheWait)
     stopper.join();
     EXPECT_FALSE(hung.connected());
     EXPECT_FALSE(hung.transact(0x11, 1, {}, kWait));
+    EXPECT_EQ(hung.stats().failedFast, 2u);  // the wait ended by shutdown, and this one
 }
 
 TEST(TcpLink, TransactsWithTheServerInBothDialects)
@@ -115,7 +116,6 @@ TEST(TcpLink, TransactsWithTheServerInBothDialects)
             EXPECT_FALSE(rig.link->transact(0x24, 6, {}, 100ms));
             EXPECT_EQ(rig.link->stats().timeouts, 1u);
         }
-        EXPECT_EQ(rig.server.commandsServed(), 2u);
     }
 }
 
@@ -161,7 +161,7 @@ TEST(TcpLink, ALateReplyIsStaleAndShutdownEndsAWait)
     mute.silentRate = 1;
     TcpRig quiet(serverOptions(Dialect::Line, 1, mute));
     std::thread waiter([&] { EXPECT_FALSE(quiet.link->transact(0x11, 1, {}, 60000ms)); });
-    ASSERT_TRUE(eventually([&] { return quiet.server.commandsServed() == 1; }));
+    ASSERT_TRUE(eventually([&] { return quiet.link->stats().transactions == 1; }));
     quiet.link->shutdown();
     waiter.join();
     EXPECT_FALSE(quiet.link->connected());
@@ -176,7 +176,6 @@ TEST(TcpLink, ServerSharesOneModelAndRefusesClientsBeyondItsLimit)
     auto b = openTcpLink({"127.0.0.1", rig.server.tcpPort()}, fastRetry());
     EXPECT_TRUE(rig.link->transact(0x25, 1, {0x10}, kWait));
     EXPECT_EQ(b->transact(0x25, 1, {}, kWait), (Reply{kAck, 0x25, {0x10}}));
-    ASSERT_TRUE(eventually([&] { return rig.server.clientCount() == 2; }));
     // A third connection is closed at once; its link keeps retrying without success.
     auto c = openTcpLink({"127.0.0.1", rig.server.tcpPort()}, fastRetry());
     EXPECT_TRUE(eventually([&] { return c->stats().drops >= 1; }));
@@ -237,10 +236,14 @@ TEST(PanelLinks, ParsesLinkSpecs)
     EXPECT_EQ(std::tie(serial->serial.device, serial->serial.baud),
               std::make_tuple("/dev/ttyUSB0", 115200));
     EXPECT_EQ(parseLinkSpec("serial:/dev/ttyS1", &error)->serial.baud, 9600);
+    for (int baud : {1200, 4800, 38400, 57600, 230400, 460800, 921600})
+        EXPECT_EQ(parseLinkSpec("serial:/dev/ttyS1:" + std::to_string(baud), &error)->serial.baud,
+                  baud);
     EXPECT_TRUE(parseHostPort("0.0.0.0:0", true, &error));
 
-    for (const char* bad : {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp::5000", "tcp:::1:5000",
-                            "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})
+    for (const char* bad :
+         {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp:host:5x", "tcp:host:", "tcp::5000",
+          "tcp:::1:5000", "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})
         EXPECT_FALSE(parseLinkSpec(bad, &error)) << bad;
     EXPECT_EQ(error,
               "unknown panel 'udp:1.2.3.4:5' (expected sim, tcp:HOST:PORT or serial:DEV[:BAUD])");

@@ -1,4 +1,4 @@
-// kwpanel-sim as a program: options, endpoints, output and signals.
+// kwpanel-sim as a program: endpoints, output and signals.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -9,38 +9,6 @@ using namespace kw::panel;
 using kw::e2e::binary;
 using kw::e2e::PanelSim;
 using std::chrono::milliseconds;
-
-TEST(KwPanelSim, HelpAndBadOptions)
-{
-    const auto help = kw::e2e::run({binary("kwpanel-sim"), "--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.output.rfind("usage: kwpanel-sim", 0), 0u) << help.output;
-
-    const struct {
-        std::vector<std::string> args;
-        int code;
-        std::string message;
-    } failures[] = {
-        {{}, 2, "no endpoint: give --tcp HOST:PORT, --pty or --serial DEV (try --help)"},
-        {{"--pty", "--frobnicate"}, 2, "unrecognized option '--frobnicate'"},
-        {{"--pty", "--nak-rate", "1.5"},
-         2,
-         "--nak-rate: expected a probability from 0 to 1, got '1.5'"},
-        {{"--pty", "--display-id", "256"},
-         2,
-         "--display-id: expected a whole number from 0 to 255, got '256'"},
-        {{"--pty", "--dialect", "modem"}, 2, "--dialect: expected line or engine, got 'modem'"},
-        {{"--tcp", "localhost"}, 2, "--tcp: expected HOST:PORT, got 'localhost'"},
-        {{"--serial", "/dev/no-such-panel"}, 1, "/dev/no-such-panel: No such file or directory"},
-    };
-    for (const auto& f : failures) {
-        std::vector<std::string> argv{binary("kwpanel-sim")};
-        argv.insert(argv.end(), f.args.begin(), f.args.end());
-        const auto result = kw::e2e::run(argv);
-        EXPECT_EQ(result.exitCode, f.code) << f.message;
-        EXPECT_EQ(result.output, "kwpanel-sim: " + f.message + "\n");
-    }
-}
 
 TEST(KwPanelSim, ServesTcpAndPtyAtOnceWithFaultsAndStopsOnSigint)
 {

@@ -36,12 +36,10 @@ struct Transaction {
     std::chrono::milliseconds timeout;
 };
 
-// A scripted panel link; can hold a transaction until shutdown or drop the line during one.
+// A panel link that echoes what it is sent and refuses 0x13; told so, it stays silent to 0x11,
+// holds a transaction until shutdown or drops the line during one.
 class FakeLink : public kw::panel::PanelLink {
 public:
-    using Script = std::function<std::optional<Reply>(const Transaction&)>;
-    explicit FakeLink(Script script) : m_script(std::move(script)) {}
-
     std::optional<Reply> transact(uint8_t cmd, uint8_t displayId, const Bytes& data,
                                   std::chrono::milliseconds timeout) override
     {
@@ -49,10 +47,15 @@ public:
         overlapped |= ++m_inFlight > 1;
         m_calls.push_back({cmd, displayId, data, timeout});
         m_changed.notify_all();
-        if (holdUntilShutdown) m_changed.wait(lock, [&] { return m_shutdown; });
+        if (hold) m_changed.wait(lock, [&] { return m_shutdown; });
         std::optional<Reply> reply;
-        if (!m_shutdown) reply = m_script(m_calls.back());
-        if (dropDuringWait) up = false;
+        if (cmd == 0x13)
+            reply = Reply{kw::panel::kNak, cmd, {0x03}};
+        else if (cmd == 0x8A)
+            reply = Reply{kA, cmd, Bytes(kw::panel::kMaxReplyValues, 'x')};
+        else if (!(silent11 && cmd == 0x11) && !m_shutdown && !dropDuringWait)
+            reply = Reply{kA, cmd, data};
+        up = up && !dropDuringWait;
         --m_inFlight;
         return reply;
     }
@@ -68,7 +71,6 @@ public:
         m_shutdown = true;
         m_changed.notify_all();
     }
-
     bool waitForCalls(size_t count)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -80,21 +82,14 @@ public:
         return m_calls;
     }
 
-    bool up = true, holdUntilShutdown = false, dropDuringWait = false, overlapped = false;
+    bool up = true, hold = false, dropDuringWait = false, silent11 = false, overlapped = false;
 
 private:
-    Script m_script;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Transaction> m_calls;
     bool m_shutdown = false;
     int m_inFlight = 0;
-};
-
-struct Posted {
-    int type;
-    Bytes payload;
-    int srcInstance;
 };
 
 // Stands in for the module under its id: records every event and frees the payload.
@@ -112,27 +107,24 @@ public:
     {
         auto* bytes = static_cast<uint8_t*>(ev->pData);
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back({ev->nEventType, bytes ? Bytes(bytes, bytes + ev->nDataSize) : Bytes{},
-                            ev->nSrcInstanceID});
+        EXPECT_EQ(ev->nEventType, 0x2808);
+        EXPECT_EQ(ev->nSrcInstanceID,
+                  ORVALE0300::ORVALE::GetInstanceID(ORVALE0300::CString(
+                      kw::protocol::kServiceAppId, ORVALE0300::CString::ENCODING_UTF8)));
+        m_payloads.push_back(bytes ? Bytes(bytes, bytes + ev->nDataSize) : Bytes{});
         delete[] bytes;
         return 1;
     }
-    std::vector<Posted> events()
+    std::vector<Bytes> payloads()
     {
         kw::host::Framework::instance().waitIdle(kw::protocol::kModuleAppId);
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_events;
-    }
-    std::vector<Bytes> payloads()
-    {
-        std::vector<Bytes> out;
-        for (const Posted& p : events()) out.push_back(p.payload);
-        return out;
+        return m_payloads;
     }
 
 private:
     std::mutex m_mutex;
-    std::vector<Posted> m_events;
+    std::vector<Bytes> m_payloads;
 };
 
 // Posts a command as the module does: an array-new'd payload that belongs to the receiver.
@@ -140,39 +132,42 @@ void postCommand(const Bytes& payload)
 {
     PTEvent ev;
     ev.nEventType = kw::protocol::kCommandEvent;
-    if (!payload.empty()) {
-        auto* data = new uint8_t[payload.size()];
-        std::memcpy(data, payload.data(), payload.size());
-        ev.pData = data;
-    }
+    if (!payload.empty()) ev.pData = new uint8_t[payload.size()];
+    if (!payload.empty()) std::memcpy(ev.pData, payload.data(), payload.size());
     ev.nDataSize = static_cast<uint16_t>(payload.size());
     ORVALE0300::ORVALE::SendEvent(ev, kw::protocol::kServiceAppId, false);
 }
 
-// Waits until the service has handled everything posted to it so far.
-void settle()
+// The refusal the service makes up for a command that cannot reach the panel.
+Bytes refusal(uint8_t cmd, uint8_t id = 1)
 {
-    kw::host::Framework::instance().waitIdle(kw::protocol::kServiceAppId);
+    return {0xFF, id, 0x03, kN, cmd, kDown};
 }
-
-Reply ack(uint8_t cmd, Bytes values)
-{
-    return Reply{kw::panel::kAck, cmd, std::move(values)};
-}
-
-const FakeLink::Script echo = [](const Transaction& t) { return ack(t.cmd, t.data); };
 
 class ProtocolServiceTest : public ::testing::Test {
 protected:
-    void startWith(FakeLink::Script script, ProtocolService::Options options = {})
+    void start(std::shared_ptr<kw::panel::PanelLink> link, std::string replyTo = "")
     {
-        m_link = std::make_shared<FakeLink>(std::move(script));
-        start(m_link, std::move(options));
-    }
-    void start(std::shared_ptr<kw::panel::PanelLink> link, ProtocolService::Options options = {})
-    {
-        m_service = std::make_unique<ProtocolService>(std::move(link), std::move(options));
+        ProtocolService::Options options;
+        if (!replyTo.empty()) options.replyTo = replyTo;
+        options.trace = [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(m_traceMutex);
+            m_trace += line + "\n";
+        };
+        m_service = std::make_unique<ProtocolService>(std::move(link), options);
         ASSERT_TRUE(m_service->start());
+    }
+    // Waits until the service has handled everything posted to it so far.
+    void settle() { kw::host::Framework::instance().waitIdle(kw::protocol::kServiceAppId); }
+    // How many trace lines hold `needle`.
+    int traced(const std::string& needle)
+    {
+        std::lock_guard<std::mutex> lock(m_traceMutex);
+        int n = 0;
+        for (size_t at = m_trace.find(needle); at != std::string::npos;
+             at = m_trace.find(needle, at + 1))
+            ++n;
+        return n;
     }
     void TearDown() override
     {
@@ -180,102 +175,89 @@ protected:
     }
 
     RecordingModule m_module;
-    std::shared_ptr<FakeLink> m_link;
+    std::shared_ptr<FakeLink> m_link = std::make_shared<FakeLink>();
     std::unique_ptr<ProtocolService> m_service;
+    std::mutex m_traceMutex;
+    std::string m_trace;
 };
 
-TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackAsEvent0x2808)
+TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackInOrder)
 {
-    startWith([](const Transaction& t) -> std::optional<Reply> {
-        if (t.cmd == 0x13) return Reply{kw::panel::kNak, 0x13, {0x03}};
-        if (t.cmd == 0x8A) return ack(0x8A, Bytes(kw::panel::kMaxReplyValues, 'x'));
-        return echo(t);
-    });
-    postCommand({0x11, 0x05, 0x01, 0x01});  // set
-    postCommand({0x71, 0x01, 0x00});        // get without data
-    postCommand({0x13, 0x01, 0x01, 0x64});  // refused
-    postCommand({0x8A, 0x02, 0x00});        // longest reply
+    start(m_link);
+    postCommand({0x11, 0x05, 0x01, 0x01});                               // set
+    postCommand({0x71, 0x01, 0x00});                                     // get without data
+    postCommand({0x13, 0x01, 0x01, 0x64});                               // refused
+    postCommand({0x8A, 0x02, 0x00});                                     // longest reply
+    for (uint8_t i = 0; i < 8; ++i) postCommand({0x16, 0x01, 0x01, i});  // one at a time
     settle();
 
     const auto calls = m_link->calls();
-    ASSERT_EQ(calls.size(), 4u);
+    ASSERT_EQ(calls.size(), 12u);
     EXPECT_EQ(std::tie(calls[0].cmd, calls[0].displayId, calls[0].data, calls[0].timeout),
               std::make_tuple(0x11, 0x05, Bytes{0x01}, 10400ms));
     EXPECT_TRUE(calls[1].data.empty());
-
-    const auto events = m_module.events();
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0].type, 0x2808);
-    EXPECT_EQ(events[0].srcInstance,
-              ORVALE0300::ORVALE::GetInstanceID(ORVALE0300::CString(
-                  kw::protocol::kServiceAppId, ORVALE0300::CString::ENCODING_UTF8)));
+    EXPECT_FALSE(m_link->overlapped);
     Bytes longest{0xFF, 0x02, 0xFF, kA, 0x8A};  // L = 255
     longest.resize(258, 'x');
-    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{{0xFF, 0x05, 0x03, kA, 0x11, 0x01},
-                                                       {0xFF, 0x01, 0x02, kA, 0x71},
-                                                       {0xFF, 0x01, 0x03, kN, 0x13, 0x03},
-                                                       longest}));
-    EXPECT_EQ(m_service->stats().replies, 4u);
-    EXPECT_EQ(m_service->stats().naks, 1u);
-    EXPECT_TRUE(m_service->stats().lastReply);
-
-    // One at a time, in arrival order.
-    for (uint8_t i = 0; i < 8; ++i) postCommand({0x16, 0x01, 0x01, i});
-    settle();
-    EXPECT_FALSE(m_link->overlapped);
-    const auto more = m_module.events();
-    ASSERT_EQ(more.size(), 12u);
-    for (uint8_t i = 0; i < 8; ++i) EXPECT_EQ(more[4 + i].payload[5], i);
+    std::vector<Bytes> expected{{0xFF, 0x05, 0x03, kA, 0x11, 0x01},
+                                {0xFF, 0x01, 0x02, kA, 0x71},
+                                {0xFF, 0x01, 0x03, kN, 0x13, 0x03},
+                                longest};
+    for (uint8_t i = 0; i < 8; ++i) expected.push_back({0xFF, 0x01, 0x03, kA, 0x16, i});
+    EXPECT_EQ(m_module.payloads(), expected);
 }
 
-TEST_F(ProtocolServiceTest, SilenceIsNotPostedAndALineDownOrLostIsRefused)
+// Silence posts nothing; a line that is down, or lost while waiting, is refused at once.
+// Stopping refuses a last command left unanswered, once, and never an answered one.
+TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
 {
-    startWith(
-        [](const Transaction& t) {
-            if (t.cmd == 0x14) std::this_thread::sleep_for(200ms);  // the whole wait
-            return std::optional<Reply>();
-        },
-        ProtocolService::Options{200ms, kw::protocol::kModuleAppId, {}});
-    postCommand({0x11, 0x01, 0x00});
+    m_link->silent11 = true;
+    start(m_link);
+    postCommand({0x11, 0x03, 0x00});
     settle();
-    EXPECT_EQ(m_link->calls().size(), 1u);
-    EXPECT_TRUE(m_module.events().empty());
-    EXPECT_EQ(m_service->stats().silent, 1u);
-    EXPECT_FALSE(m_service->stats().lastReply);
+    EXPECT_TRUE(m_module.payloads().empty());
+    EXPECT_EQ(traced("no reply"), 1);
 
-    m_link->dropDuringWait = true;  // lost after the whole wait: the module waits no more
-    postCommand({0x14, 0x01, 0x00});
-    settle();
-    m_link->up = true;
+    m_link->dropDuringWait = true;
     postCommand({0x12, 0x01, 0x00});  // lost while waiting: refused
     settle();
     m_link->dropDuringWait = false;
-    postCommand({0x11, 0x07, 0x00});  // down: refused without touching the link
+    postCommand({0x14, 0x07, 0x00});  // down: refused without touching the link
+    settle();
+    EXPECT_EQ(m_link->calls().size(), 2u);
+    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x12), refusal(0x14, 7)}));
+    m_link->up = true;  // back again: served as usual
+    postCommand({0x11, 0x03, 0x00});
     settle();
     EXPECT_EQ(m_link->calls().size(), 3u);
-    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{{0xFF, 0x01, 0x03, kN, 0x12, kDown},
-                                                       {0xFF, 0x07, 0x03, kN, 0x11, kDown}}));
-    EXPECT_EQ(m_service->stats().refused, 2u);
+    m_service->shutdownLink();
+    m_service->shutdownLink();
+    EXPECT_EQ(m_module.payloads().size(), 3u);
+    EXPECT_EQ(m_module.payloads().back(), refusal(0x11, 3));
+    m_service->stop();
 
-    m_link->up = true;  // back again: served as usual
-    postCommand({0x11, 0x07, 0x00});
+    // Silent, then superseded by an answered command: nothing to refuse.
+    start(m_link = std::make_shared<FakeLink>());
+    m_link->silent11 = true;
+    postCommand({0x11, 0x01, 0x00});
+    postCommand({0x12, 0x01, 0x00});
     settle();
-    EXPECT_EQ(m_link->calls().size(), 4u);
-    EXPECT_EQ(m_module.events().size(), 2u);  // the line is up but the panel stays silent
+    m_service->shutdownLink();
+    EXPECT_EQ(m_module.payloads().size(), 4u);
+    EXPECT_EQ(m_module.payloads().back()[3], kA);
 }
 
 TEST_F(ProtocolServiceTest, MalformedAndForeignEventsAreDroppedAndFreed)
 {
-    startWith(echo);
+    start(m_link);
     // Too short, N 2 with one byte, N 0 with one byte.
     for (const Bytes& bad : std::vector<Bytes>{
              {}, {0x11}, {0x11, 0x01}, {0x11, 0x01, 0x02, 0x05}, {0x11, 0x01, 0x00, 0x05}})
         postCommand(bad);
     settle();
     EXPECT_TRUE(m_link->calls().empty());
-    EXPECT_TRUE(m_module.events().empty());
-    EXPECT_EQ(m_service->stats().malformed, 5u);
-    EXPECT_EQ(m_service->stats().commands, 0u);
+    EXPECT_TRUE(m_module.payloads().empty());
+    EXPECT_EQ(traced("dropped a malformed"), 5);
 
     // Called directly: another event type is left to the framework with its payload; a
     // command is taken and freed (ASan checks both).
@@ -294,8 +276,8 @@ TEST_F(ProtocolServiceTest, MalformedAndForeignEventsAreDroppedAndFreed)
 
 TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollows)
 {
-    startWith(echo);
-    m_link->holdUntilShutdown = true;
+    start(m_link);
+    m_link->hold = true;
     postCommand({0x11, 0x01, 0x00});
     ASSERT_TRUE(m_link->waitForCalls(1));
     postCommand({0x16, 0x01, 0x00});
@@ -303,14 +285,13 @@ TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollows)
     settle();
     // The held command and the queued one are both refused; only the first reached the link.
     EXPECT_EQ(m_link->calls().size(), 1u);
-    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{{0xFF, 0x01, 0x03, kN, 0x11, kDown},
-                                                       {0xFF, 0x01, 0x03, kN, 0x16, kDown}}));
+    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x11), refusal(0x16)}));
     EXPECT_FALSE(m_link->connected());
+    m_service->stop();
 
     // Stop with commands queued behind a held one drops them (ASan: no leak).
-    m_service->stop();
-    startWith(echo);
-    m_link->holdUntilShutdown = true;
+    start(m_link = std::make_shared<FakeLink>());
+    m_link->hold = true;
     postCommand({0x11, 0x01, 0x00});
     ASSERT_TRUE(m_link->waitForCalls(1));
     for (int i = 0; i < 4; ++i) postCommand({0x16, 0x01, 0x00});
@@ -318,45 +299,14 @@ TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollows)
     EXPECT_FALSE(kw::host::Framework::instance().isRegistered(kw::protocol::kServiceAppId));
 }
 
-// The module may still be polling for a command the panel never answered: stopping tells it,
-// once, and leaves an answered last command alone.
-TEST_F(ProtocolServiceTest, ShutdownRefusesOnlyALastCommandLeftUnanswered)
-{
-    const auto answers12 = [](const Transaction& t) -> std::optional<Reply> {
-        if (t.cmd == 0x12) return ack(0x12, {0x0F});
-        return std::nullopt;
-    };
-    startWith(answers12);
-    postCommand({0x11, 0x03, 0x00});
-    settle();
-    EXPECT_TRUE(m_module.events().empty());
-    m_service->shutdownLink();
-    const Bytes refused{0xFF, 0x03, 0x03, kN, 0x11, kDown};
-    EXPECT_EQ(m_module.payloads(), std::vector<Bytes>{refused});
-    m_service->shutdownLink();
-    EXPECT_EQ(m_module.events().size(), 1u);
-    m_service->stop();
-
-    startWith(answers12);
-    postCommand({0x11, 0x01, 0x00});  // silent, then superseded by an answered command
-    postCommand({0x12, 0x01, 0x00});
-    settle();
-    m_service->shutdownLink();
-    const auto events = m_module.events();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1].payload[3], kA);
-}
-
 TEST_F(ProtocolServiceTest, UndeliverableReplyIsFreedAndTheIdIsTakenOnce)
 {
-    ProtocolService::Options options;
-    options.replyTo = "vantrel.native.nobody";
-    startWith(echo, options);
+    start(m_link, "vantrel.native.nobody");
     EXPECT_FALSE(ProtocolService(m_link, ProtocolService::Options{}).start());
-    postCommand({0x11, 0x01, 0x00});
+    postCommand({0x12, 0x01, 0x00});
     settle();
-    EXPECT_EQ(m_service->stats().postFailures, 1u);
-    EXPECT_TRUE(m_module.events().empty());
+    EXPECT_EQ(traced("could not post the reply to vantrel.native.nobody"), 1);
+    EXPECT_TRUE(m_module.payloads().empty());
 }
 
 // The in-process simulated panel behind the service: the reply carries the model's state.
@@ -367,11 +317,11 @@ TEST_F(ProtocolServiceTest, SimulatedPanelAnswersThroughTheService)
     postCommand({0x12, 0x01, 0x00});        // read it back
     postCommand({0x12, 0x01, 0x01, 0xC8});  // 200: out of range
     settle();
-    const auto events = m_module.events();
-    ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[0].payload, (Bytes{0xFF, 0x01, 0x03, kA, 0x12, 0x21}));
-    EXPECT_EQ(events[1].payload, (Bytes{0xFF, 0x01, 0x03, kA, 0x12, 0x21}));
-    EXPECT_EQ(events[2].payload[3], kN);
+    const auto payloads = m_module.payloads();
+    ASSERT_EQ(payloads.size(), 3u);
+    EXPECT_EQ(payloads[0], (Bytes{0xFF, 0x01, 0x03, kA, 0x12, 0x21}));
+    EXPECT_EQ(payloads[1], payloads[0]);
+    EXPECT_EQ(payloads[2][3], kN);
 }
 
 }  // namespace
