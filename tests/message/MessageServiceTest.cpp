@@ -2,13 +2,9 @@
 // delivery, handlers calling back into the service, the trace and the service thread's life.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <future>
-#include <memory>
-#include <thread>
 
 #include "host/framework/Clock.h"
 #include "runtime/VoMessageSNMP.h"
@@ -19,37 +15,24 @@ using namespace nsVoMessageDefSNMP;
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+using Who = std::vector<std::pair<int, long>>;  // (handler's application, lParam)
 constexpr auto kLimit = std::chrono::seconds(10);
 const auto kSync = static_cast<eVoMessageID>(0x08000000 | VO_MSG_SET_AUTO_RUN);
 
 struct Delivery {
     int nApp;  // the handler's application
-    eVoMessageID eID;
-    long lParam;
-    const void* pData;
+    _stVoMessage msg;
     Bytes data;
-    unsigned int nSize;
-    int nSrcApp;
     std::thread::id thread;
 };
-using Who = std::vector<std::pair<int, long>>;  // (handler's application, lParam)
 
-Who who(const std::vector<Delivery>& all)
-{
-    Who out;
-    for (const auto& d : all) out.emplace_back(d.nApp, d.lParam);
-    return out;
-}
-
-// Logs into the test's shared log; an optional action decides the result.
 class Handler : public VoMessageInterfaceSNMP {
 public:
     Handler(int nApp, std::function<void(Delivery)> log) : m_nApp(nApp), m_log(std::move(log)) {}
     int DoProcMessage(const _stVoMessage* m) override
     {
         const auto* p = static_cast<const unsigned char*>(m->pData);
-        m_log({m_nApp, m->eMessageID, m->lParam, m->pData, p ? Bytes(p, p + m->nDataSize) : Bytes{},
-               m->nDataSize, m->nSrcApp, std::this_thread::get_id()});
+        m_log({m_nApp, *m, p ? Bytes(p, p + m->nDataSize) : Bytes{}, std::this_thread::get_id()});
         return m_action ? m_action(m) : 1;
     }
     const int m_nApp;
@@ -61,10 +44,8 @@ class MessageServiceTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        if (m_pService != nullptr) {
-            m_pService->Destroy();
-            delete m_pService;
-        }
+        if (m_pService != nullptr) m_pService->Destroy();
+        delete m_pService;
         m_handlers.clear();  // only once the service thread has stopped
     }
     Handler& add(int nApp)
@@ -77,7 +58,7 @@ protected:
         EXPECT_EQ(1, m_pService->RegisterInterface(nApp, m_handlers.back().get()));
         return *m_handlers.back();
     }
-    // Waits until a delivery of id has been logged n times, then returns every delivery of id.
+    // Waits until id has been delivered n times; every delivery of id so far.
     std::vector<Delivery> seen(eVoMessageID id, size_t n = 0)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -85,10 +66,20 @@ protected:
         EXPECT_TRUE(m_changed.wait_for(lock, kLimit, [&] {
             out.clear();
             for (const auto& d : m_log)
-                if (d.eID == id) out.push_back(d);
+                if (d.msg.eMessageID == id) out.push_back(d);
             return out.size() >= n;
         })) << id;
         return out;
+    }
+    Who who(eVoMessageID id, size_t n)
+    {
+        Who out;
+        for (const auto& d : seen(id, n)) out.emplace_back(d.nApp, d.msg.lParam);
+        return out;
+    }
+    int send(int nDst, eVoMessageID id, long lParam, const void* pData = nullptr, unsigned n = 0)
+    {
+        return m_pService->SendMessage(0, nDst, id, lParam, pData, n);
     }
 
     kw::host::VirtualClockScope m_clock;
@@ -109,21 +100,20 @@ TEST_F(MessageServiceTest, DeliversInOrderWithPayloadCopies)
     msg.lParam = 1;
     EXPECT_EQ(1, m_pService->SendMessage(&msg));
     // A payload pointer with size 0 is not queued; a size without a payload is kept.
-    EXPECT_EQ(1, m_pService->SendMessage(VO_APP_PLAYER, VO_APP_UI, VO_MSG_UI_SHOW, 2, buffer, 0));
-    EXPECT_EQ(1, m_pService->SendMessage(VO_APP_PLAYER, VO_APP_UI, VO_MSG_UI_SHOW, 3, nullptr, 5));
+    EXPECT_EQ(1, send(VO_APP_UI, VO_MSG_UI_SHOW, 2, buffer, 0));
+    EXPECT_EQ(1, send(VO_APP_UI, VO_MSG_UI_SHOW, 3, nullptr, 5));
     EXPECT_EQ(0, m_pService->SendMessage(nullptr));
-
     const auto got = seen(VO_MSG_UI_SHOW, 4);
     ASSERT_EQ(4u, got.size());
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(i, got[i].msg.lParam);
     EXPECT_EQ((Bytes{1, 2, 3}), got[0].data);
-    EXPECT_NE(static_cast<const void*>(buffer), got[0].pData);
-    EXPECT_EQ(VO_APP_MAIN, got[0].nSrcApp);
+    EXPECT_NE(static_cast<void*>(buffer), got[0].msg.pData);
+    EXPECT_EQ(VO_APP_MAIN, got[0].msg.nSrcApp);
     EXPECT_EQ((Bytes{0xEE, 0xEE, 0xEE}), got[1].data);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(i, got[i].lParam);
-    EXPECT_EQ(std::make_tuple(got[2].pData, 0u, VO_APP_PLAYER),
-              std::make_tuple(static_cast<const void*>(nullptr), got[2].nSize, got[2].nSrcApp));
-    EXPECT_EQ(std::make_tuple(got[3].pData, 5u),
-              std::make_tuple(static_cast<const void*>(nullptr), got[3].nSize));
+    EXPECT_EQ(std::make_pair(static_cast<void*>(nullptr), 0u),
+              std::make_pair(got[2].msg.pData, got[2].msg.nDataSize));
+    EXPECT_EQ(std::make_pair(static_cast<void*>(nullptr), 5u),
+              std::make_pair(got[3].msg.pData, got[3].msg.nDataSize));
 }
 
 // Broadcasts go to every handler in ascending id order; a subscriber gets one more copy, also
@@ -134,37 +124,39 @@ TEST_F(MessageServiceTest, BroadcastAndSubscriptions)
     add(VO_APP_MAIN);
     EXPECT_EQ(0, m_pService->RegisterInterface(ALL_APP, &add(VO_APP_UI)));
     EXPECT_EQ(0, m_pService->RegisterInterface(VO_APP_SERIAL, nullptr));
-    m_pService->SendMessage(1, ALL_APP, VO_MSG_KEY_EVENT, 1, "abc", 3);
-    seen(VO_MSG_KEY_EVENT, 3);
+    send(ALL_APP, VO_MSG_KEY_EVENT, 1, "abc", 3);
+    EXPECT_EQ((Bytes{'a', 'b', 'c'}), seen(VO_MSG_KEY_EVENT, 3)[2].data);
     m_pService->RegisterMessageApp(VO_MSG_KEY_EVENT, VO_APP_UI);
-    m_pService->SendMessage(0, VO_APP_UI, VO_MSG_KEY_EVENT, 2, nullptr, 0);
+    send(VO_APP_UI, VO_MSG_KEY_EVENT, 2);
     seen(VO_MSG_KEY_EVENT, 5);
     EXPECT_EQ(1, m_pService->RegisterMessageApp(VO_MSG_KEY_EVENT, VO_APP_WSRM));
-    m_pService->SendMessage(0, VO_APP_MAIN, VO_MSG_KEY_EVENT, 3, nullptr, 0);
+    send(VO_APP_MAIN, VO_MSG_KEY_EVENT, 3);
     seen(VO_MSG_KEY_EVENT, 7);
-    // A subscriber or target without a handler: dropped silently.
-    m_pService->RegisterMessageApp(VO_MSG_KEY_EVENT, VO_APP_SERIAL);
-    m_pService->SendMessage(0, VO_APP_DTVSOURCE, VO_MSG_KEY_EVENT, 4, nullptr, 0);
+    m_pService->RegisterMessageApp(VO_MSG_KEY_EVENT, VO_APP_SERIAL);  // no handler: dropped
+    send(VO_APP_DTVSOURCE, VO_MSG_KEY_EVENT, 4);
     EXPECT_EQ(1, m_pService->UnregisterMessageApp(VO_MSG_KEY_EVENT));
     EXPECT_EQ(0, m_pService->UnregisterMessageApp(VO_MSG_KEY_EVENT));
-    m_pService->SendMessage(0, VO_APP_MAIN, VO_MSG_KEY_EVENT, 5, nullptr, 0);
-    const auto got = seen(VO_MSG_KEY_EVENT, 8);
-    EXPECT_EQ(who(got), (Who{{VO_APP_MAIN, 1}, {VO_APP_UI, 1}, {VO_APP_WSRM, 1}, {VO_APP_UI, 2},
-                             {VO_APP_UI, 2}, {VO_APP_MAIN, 3}, {VO_APP_WSRM, 3},
-                             {VO_APP_MAIN, 5}}));
-    EXPECT_EQ((Bytes{'a', 'b', 'c'}), got[2].data);
+    send(VO_APP_MAIN, VO_MSG_KEY_EVENT, 5);
+    EXPECT_EQ((Who{{VO_APP_MAIN, 1},
+                   {VO_APP_UI, 1},
+                   {VO_APP_WSRM, 1},
+                   {VO_APP_UI, 2},
+                   {VO_APP_UI, 2},
+                   {VO_APP_MAIN, 3},
+                   {VO_APP_WSRM, 3},
+                   {VO_APP_MAIN, 5}}),
+              who(VO_MSG_KEY_EVENT, 8));
     for (int app : {VO_APP_MAIN, VO_APP_UI, VO_APP_WSRM})
         EXPECT_EQ(1, m_pService->UnregisterInterface(app));
     EXPECT_EQ(0, m_pService->UnregisterInterface(VO_APP_UI));
-    m_pService->SendMessage(1, ALL_APP, VO_MSG_KEY_EVENT, 6, "abc", 3);  // nobody: freed
+    send(ALL_APP, VO_MSG_KEY_EVENT, 6, "abc", 3);  // nobody: freed
 }
 
 // Delivered at once in the caller's thread with the caller's payload, only to the target.
 TEST_F(MessageServiceTest, GetMessageNeedsBit27AndARegisteredTarget)
 {
-    Handler& ui = add(VO_APP_UI);
+    add(VO_APP_UI).m_action = [](const _stVoMessage*) { return 42; };
     add(VO_APP_PLAYER);
-    ui.m_action = [](const _stVoMessage*) { return 42; };
     m_pService->RegisterMessageApp(kSync, VO_APP_PLAYER);
     const unsigned char payload[2] = {9, 8};
     EXPECT_EQ(0, m_pService->GetMessage(0, VO_APP_UI, VO_MSG_SET_AUTO_RUN, 0, payload, 2));
@@ -173,9 +165,10 @@ TEST_F(MessageServiceTest, GetMessageNeedsBit27AndARegisteredTarget)
     EXPECT_EQ(0, m_pService->GetMessage(0, VO_APP_SERIAL, kSync, 0, nullptr, 0));
     const auto got = seen(kSync);
     ASSERT_EQ(1u, got.size());
-    EXPECT_EQ(std::make_tuple(VO_APP_UI, 6L, 3, static_cast<const void*>(payload)),
-              std::make_tuple(got[0].nApp, got[0].lParam, got[0].nSrcApp, got[0].pData));
-    EXPECT_EQ(std::this_thread::get_id(), got[0].thread);
+    EXPECT_EQ(std::make_tuple(VO_APP_UI, 6L, 3, static_cast<const void*>(payload),
+                              std::this_thread::get_id()),
+              std::make_tuple(got[0].nApp, got[0].msg.lParam, got[0].msg.nSrcApp,
+                              static_cast<const void*>(got[0].msg.pData), got[0].thread));
     EXPECT_TRUE(seen(VO_MSG_SET_AUTO_RUN).empty());
 
     struct Chain : VoMessageInterfaceSNMP {
@@ -183,11 +176,10 @@ TEST_F(MessageServiceTest, GetMessageNeedsBit27AndARegisteredTarget)
         int PreProcMessage(const _stVoMessage*) override { return nPre; }
         int DoProcMessage(const _stVoMessage*) override { return ++nDo, 77; }
     } chain;
-    const _stVoMessage any{};
     EXPECT_EQ(0, chain.ProcMessage(nullptr));
-    EXPECT_EQ(77, chain.ProcMessage(&any));
+    EXPECT_EQ(77, chain.ProcMessage(&got[0].msg));
     chain.nPre = 5;
-    EXPECT_EQ(1, chain.ProcMessage(&any));
+    EXPECT_EQ(1, chain.ProcMessage(&got[0].msg));
     EXPECT_EQ(1, chain.nDo);
 }
 
@@ -196,24 +188,26 @@ TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
 {
     add(VO_APP_AGENT).m_action = [this](const _stVoMessage* m) {
         if (m->eMessageID == VO_MSG_RUN_APP && m->lParam < 5)
-            m_pService->SendMessage(0, VO_APP_AGENT, VO_MSG_RUN_APP, m->lParam + 1, nullptr, 0);
+            send(VO_APP_AGENT, VO_MSG_RUN_APP, m->lParam + 1);
         return 1;
     };
-    m_pService->SendMessage(0, VO_APP_AGENT, VO_MSG_RUN_APP, 0, nullptr, 0);
-    const auto chain = seen(VO_MSG_RUN_APP, 6);
-    for (long i = 0; i < 6; ++i) EXPECT_EQ(i, chain[i].lParam);
-
+    send(VO_APP_AGENT, VO_MSG_RUN_APP, 0);
+    EXPECT_EQ((Who{{VO_APP_AGENT, 0},
+                   {VO_APP_AGENT, 1},
+                   {VO_APP_AGENT, 2},
+                   {VO_APP_AGENT, 3},
+                   {VO_APP_AGENT, 4},
+                   {VO_APP_AGENT, 5}}),
+              who(VO_MSG_RUN_APP, 6));
     add(VO_APP_MAIN).m_action = [this](const _stVoMessage*) {
-        m_pService->UnregisterInterface(VO_APP_MAIN);
-        m_pService->UnregisterInterface(VO_APP_UI);
-        return 1;
+        return m_pService->UnregisterInterface(VO_APP_MAIN) +
+               m_pService->UnregisterInterface(VO_APP_UI);
     };
     add(VO_APP_UI);
     add(VO_APP_WSRM);
     // The broadcast looked UI up before the removal, yet UI is not called after it.
-    m_pService->SendMessage(0, ALL_APP, VO_MSG_UI_SHOW, 0, nullptr, 0);
-    EXPECT_EQ(who(seen(VO_MSG_UI_SHOW, 3)), (Who{{VO_APP_MAIN, 0}, {VO_APP_AGENT, 0},
-                                                 {VO_APP_WSRM, 0}}));
+    send(ALL_APP, VO_MSG_UI_SHOW, 0);
+    EXPECT_EQ((Who{{VO_APP_MAIN, 0}, {VO_APP_AGENT, 0}, {VO_APP_WSRM, 0}}), who(VO_MSG_UI_SHOW, 3));
 }
 
 // A handler reached through GetMessage (service lock held) removes the handler that the
@@ -227,7 +221,7 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
     add(VO_APP_MAIN).m_action = [&, opened](const _stVoMessage*) {
         entered.set_value();
         opened.wait_for(kLimit);
-        m_pService->SendMessage(0, VO_APP_WSRM, VO_MSG_UI_HIDE, 0, nullptr, 0);
+        send(VO_APP_WSRM, VO_MSG_UI_HIDE, 0);
         finished = true;
         return 1;
     };
@@ -237,7 +231,7 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
         gate.set_value();
         return m_pService->UnregisterInterface(VO_APP_MAIN) + (finished ? 10 : 0);
     };
-    m_pService->SendMessage(0, ALL_APP, VO_MSG_UI_SHOW, 0, nullptr, 0);
+    send(ALL_APP, VO_MSG_UI_SHOW, 0);
     ASSERT_EQ(std::future_status::ready, entered.get_future().wait_for(kLimit));
     auto result = std::make_shared<std::promise<int>>();
     std::future<int> done = result->get_future();
@@ -253,8 +247,7 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
     caller.join();
     EXPECT_EQ(11, done.get());
     EXPECT_EQ(1u, seen(VO_MSG_UI_HIDE, 1).size());
-    EXPECT_EQ(who(seen(VO_MSG_UI_SHOW, 3)), (Who{{VO_APP_MAIN, 0}, {VO_APP_UI, 0},
-                                                 {VO_APP_WSRM, 0}}));
+    EXPECT_EQ((Who{{VO_APP_MAIN, 0}, {VO_APP_UI, 0}, {VO_APP_WSRM, 0}}), who(VO_MSG_UI_SHOW, 3));
 }
 
 // Each message is sent just after the previous one was handled, so sends keep landing while
@@ -262,46 +255,42 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
 TEST_F(MessageServiceTest, MessageSentAfterTheLastLookIsNotStranded)
 {
     add(VO_APP_UI);
-    for (size_t i = 0; i < 500; ++i) {
-        m_pService->SendMessage(0, VO_APP_UI, VO_MSG_UI_SHOW, 0, nullptr, 0);
-        ASSERT_EQ(i + 1, seen(VO_MSG_UI_SHOW, i + 1).size());
+    for (size_t i = 1; i <= 500; ++i) {
+        send(VO_APP_UI, VO_MSG_UI_SHOW, 0);
+        ASSERT_EQ(i, seen(VO_MSG_UI_SHOW, i).size());
     }
 }
 
 TEST_F(MessageServiceTest, DestroyStopsAWaitingThreadAndDestructionFreesTheQueue)
 {
     add(VO_APP_UI);
-    m_pService->SendMessage(0, VO_APP_UI, VO_MSG_UI_SHOW, 0, nullptr, 0);
+    send(VO_APP_UI, VO_MSG_UI_SHOW, 0);
     seen(VO_MSG_UI_SHOW, 1);  // the thread goes back to waiting on an empty queue
     m_pService->Destroy();
     EXPECT_EQ(nullptr, m_pService->GetFrontMesage());
     EXPECT_EQ(0, m_pService->DelFrontMessage());
     // No thread any more: these stay queued, and the destructor frees them with their payloads.
     unsigned char payload[64] = {};
-    m_pService->SendMessage(0, VO_APP_UI, VO_MSG_UI_SHOW, 0, payload, sizeof payload);
-    m_pService->SendMessage(0, ALL_APP, VO_MSG_UI_HIDE, 0, payload, 1);
-    ASSERT_NE(nullptr, m_pService->GetFrontMesage());
+    send(VO_APP_UI, VO_MSG_UI_SHOW, 0, payload, sizeof payload);
+    send(ALL_APP, VO_MSG_UI_HIDE, 0, payload, 1);
     EXPECT_EQ(VO_MSG_UI_SHOW, m_pService->GetFrontMesage()->eMessageID);
     EXPECT_EQ(1, m_pService->DelFrontMessage());
     EXPECT_EQ(VO_MSG_UI_HIDE, m_pService->GetFrontMesage()->eMessageID);
     delete m_pService;
-    m_pService = nullptr;
+    m_pService = new VoMessageSNMP();  // deleted without Destroy: the destructor stops it
     EXPECT_EQ(1u, m_log.size());
-
-    auto* pService = new VoMessageSNMP();  // deleted without Destroy: the destructor stops it
-    pService->SendMessage(0, VO_APP_UI, VO_MSG_UI_SHOW, 0, "abc", 3);
-    delete pService;
+    send(VO_APP_UI, VO_MSG_UI_SHOW, 0, "abc", 3);
+    delete m_pService;
+    m_pService = nullptr;
 }
 
 TEST_F(MessageServiceTest, TraceNamesAndTracingWritesNothing)
 {
-    char dst[VoMessageSNMP::kTraceNameSize], src[VoMessageSNMP::kTraceNameSize],
-        name[VoMessageSNMP::kTraceNameSize];
+    char dst[100], src[100], name[100];
     const auto form = [&](_stVoMessage msg) {
         VoMessageSNMP::FormTraceNames(&msg, dst, src, name);
         return std::string(dst) + "|" + src + "|" + name;
     };
-    char byte = 1;
     EXPECT_EQ("VO_APP_UI|Unknown App(0)|VO_MSG_SET_AUTO_RUN",
               form({VO_MSG_SET_AUTO_RUN, 0, nullptr, 0, 0, VO_APP_UI}));
     EXPECT_EQ("ALL_APP|VO_APP_DEVICEEVNET|Unknown Message(2028)",
@@ -309,7 +298,7 @@ TEST_F(MessageServiceTest, TraceNamesAndTracingWritesNothing)
     EXPECT_EQ("Unknown App(-7)|VO_SNMP_APP_PLATFORM|VO_MSG_SET_CURRENT_CONTENT_ID_NULL",
               form({VO_MSG_SET_CURRENT_CONTENT_ID, 0, nullptr, 0, VO_SNMP_APP_PLATFORM, -7}));
     EXPECT_EQ("VO_APP_MAIN|VO_APP_WSRM|VO_MSG_SET_CURRENT_CONTENT_ID",
-              form({VO_MSG_SET_CURRENT_CONTENT_ID, 0, &byte, 0, VO_APP_WSRM, 1000}));
+              form({VO_MSG_SET_CURRENT_CONTENT_ID, 0, name, 0, VO_APP_WSRM, 1000}));
     EXPECT_EQ(nullptr, VoMessageSNMP::GetAppName(1012));
     EXPECT_STREQ("VO_MSG_ADD_CONTENT", VoMessageSNMP::GetMessageName(VO_MSG_ADD_CONTENT));
     EXPECT_STREQ("VO_MSG_STOP_APP", VoMessageSNMP::GetMessageName(VO_MSG_STOP_APP));
@@ -319,17 +308,16 @@ TEST_F(MessageServiceTest, TraceNamesAndTracingWritesNothing)
     EXPECT_EQ(55, named);
     EXPECT_EQ(nullptr, VoMessageSNMP::GetMessageName(kSync));
 
-    // Tracing on: unnamed ids are delivered like named ones and nothing is written.
-    add(4242);
+    add(4242);  // tracing on: unnamed ids are delivered like named ones, nothing is written
     g_bEnableDebugMsgSNMP = true;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    m_pService->SendMessage(-3, 4242, static_cast<eVoMessageID>(2028), 0, nullptr, 0);
-    const bool delivered = seen(static_cast<eVoMessageID>(2028), 1).size() == 1;
+    send(4242, static_cast<eVoMessageID>(2028), 0);
+    const size_t delivered = seen(static_cast<eVoMessageID>(2028), 1).size();
     m_pService->PrintMessage(nullptr);
     const std::string out = testing::internal::GetCapturedStdout();
     g_bEnableDebugMsgSNMP = false;
-    EXPECT_TRUE(delivered);
+    EXPECT_EQ(1u, delivered);
     EXPECT_EQ("", out + testing::internal::GetCapturedStderr());
 }
 
