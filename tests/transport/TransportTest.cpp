@@ -91,32 +91,6 @@ public:
     Frames m_frames;
 };
 
-// Counts what reaches the UI application through the process-wide message service.
-class UiHandler : public VoMessageInterfaceSNMP {
-public:
-    UiHandler() { m_pService->RegisterInterface(VO_APP_UI, this); }
-    ~UiHandler() override { m_pService->UnregisterInterface(VO_APP_UI); }
-    int DoProcMessage(const _stVoMessage* m) override
-    {
-        if (m->eMessageID == VO_MSG_SET_AUTO_RUN && m->nSrcApp == 0 && m->lParam == 0 &&
-            m->pData == nullptr && m->nDataSize == 0)
-            ++m_nAutoRun;
-        if (m->eMessageID == VO_MSG_UI_SHOW) m_settled = true;
-        return 1;
-    }
-    // Every message sent before this call has been handled once it returns.
-    int autoRuns()
-    {
-        m_pService->SendMessage(VO_APP_MAIN, VO_APP_UI, VO_MSG_UI_SHOW, 0, nullptr, 0);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!m_settled && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        return m_nAutoRun;
-    }
-    VoMessageSNMP* m_pService = VoSingletonSNMP<VoMessageSNMP>::GetInstance();
-    std::atomic<int> m_nAutoRun{0};
-    std::atomic<bool> m_settled{false};
-};
-
 class TransportTest : public ::testing::Test {
 protected:
     void SetUp() override { kw::host::tv::setDisplayId(5); }
@@ -138,13 +112,13 @@ protected:
 TEST_F(TransportTest, SendPostsTheCommandEventWithTheDisplayIdAndCorrections)
 {
     EXPECT_EQ(static_cast<VoPacketSenderInterfaceSNMP*>(m_pTransport), api()->m_pSender);
-    EXPECT_EQ(m_pTransport->m_ReceiverList,
-              std::list<VoPacketReceiverInterfaceSNMP*>{api()});
+    EXPECT_EQ(m_pTransport->m_ReceiverList, std::list<VoPacketReceiverInterfaceSNMP*>{api()});
     EXPECT_EQ(1007, m_pTransport->GetVoAppID());
     EXPECT_EQ(0, send({0x11, 0x01, 0x01}));  // nobody takes the event: the framework frees it
 
     ProtocolApp protocol;
-    UiHandler ui;
+    VoMessageSNMP* service = VoSingletonSNMP<VoMessageSNMP>::GetInstance();
+    service->Destroy();  // its messages now stay queued for the test to read
     const struct {
         Bytes frame, payload;
     } cases[] = {
@@ -182,7 +156,11 @@ TEST_F(TransportTest, SendPostsTheCommandEventWithTheDisplayIdAndCorrections)
     EXPECT_EQ(expected, protocol.payloads());
     EXPECT_EQ(ORVALE0300::ORVALE::GetInstanceID(ORVALE0300::CString(kVoSnmpAppName, 2)),
               protocol.m_sources[0]);
-    EXPECT_EQ(1, ui.autoRuns());
+    ASSERT_EQ(1u, service->m_dqMessage.size());
+    const _stVoMessage& m = *service->m_dqMessage.front();
+    EXPECT_EQ(
+        std::make_tuple(VO_MSG_SET_AUTO_RUN, 0L, static_cast<void*>(nullptr), 0u, 0, VO_APP_UI),
+        std::make_tuple(m.eMessageID, m.lParam, m.pData, m.nDataSize, m.nSrcApp, m.nDstApp));
 }
 
 // Each payload becomes an engine reply frame (display ID dropped, corrections made, checksum
@@ -346,8 +324,9 @@ TEST(TransportRoundTripTest, TransactionsCompleteWithTheRepliesValues)
     EXPECT_EQ(0x01, value);
     EXPECT_EQ((Bytes{0x17, 0x0C, 0x03, 0x0A, 0x05, 0x01, 0x02}), Bytes(c, c + 7));
     EXPECT_EQ((Bytes{0x00, 0x00, 0x00}), Bytes(s, s + 3));
-    EXPECT_EQ((Frames{{0x11, 0x2C, 0x00}, {0xA7, 0x2C, 0x00}, {0x5B, 0x2C, 0x03, 0x04, 0x00, 0x00}}),
-              protocol.payloads());
+    EXPECT_EQ(
+        (Frames{{0x11, 0x2C, 0x00}, {0xA7, 0x2C, 0x00}, {0x5B, 0x2C, 0x03, 0x04, 0x00, 0x00}}),
+        protocol.payloads());
 
     host.release();  // a late request fails at once
     const uint32_t start = kw::host::Clock::now();
