@@ -2,6 +2,7 @@
 // shell it prepares the agent's data directory with.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -20,7 +21,10 @@ using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::string>;
 auto& fw = kw::host::Framework::instance();
 
-VoRIXSNMPApi* Api() { return VoSingletonSNMP<VoRIXSNMPApi>::GetInstance(); }
+VoRIXSNMPApi* Api()
+{
+    return VoSingletonSNMP<VoRIXSNMPApi>::GetInstance();
+}
 
 // A reply event as the protocol service sends it; the payload belongs to whoever takes it.
 PTEvent ReplyEvent(int type, const Bytes& payload)
@@ -33,23 +37,22 @@ PTEvent ReplyEvent(int type, const Bytes& payload)
     return ev;
 }
 
-// The engine's oldest reply to cmd (ack, values), taken with a single look; empty if none.
+// The engine's oldest reply to cmd (command, ack, values), taken with a single look.
 Bytes TakeReply(unsigned char cmd)
 {
-    nsVoRIXSNMP::_stVoRIXData* reply = Api()->PopRIXData(cmd, 1);
-    if (reply == nullptr) return {};
-    Bytes out{reply->nAck};
-    out.insert(out.end(), reply->pData, reply->pData + reply->nSize);
-    delete[] reply->pData;
-    delete reply;
-    return out;
+    std::unique_ptr<nsVoRIXSNMP::_stVoRIXData> reply(Api()->PopRIXData(cmd, 1));
+    std::unique_ptr<unsigned char[]> values(reply ? reply->pData : nullptr);
+    return reply ? Bytes{reply->nCmd, reply->nAck, values[0]} : Bytes{};
 }
 
 // Records what the application forwards to its transport.
 class SpyTransport : public VoPlatformAppSNMP {
 public:
     explicit SpyTransport(Strings* log) : m_log(log) {}
-    int ProcEvent(const PTEvent* ev) override { return note("ProcEvent", VoPlatformAppSNMP::ProcEvent(ev)); }
+    int ProcEvent(const PTEvent* ev) override
+    {
+        return note("ProcEvent", VoPlatformAppSNMP::ProcEvent(ev));
+    }
     int Activate() override { return note("Activate", 1); }
     int Deactivate() override { return note("Deactivate", 1); }
     void DestroyApp() override { note("DestroyApp", 0); }
@@ -82,20 +85,20 @@ TEST_F(SnmpAppTest, ExecuteShellReportsAStartedAndReapedChild)
     EXPECT_EQ(1, m_app->ExecuteShell("exit 3")) << "the exit status is not examined";
     EXPECT_EQ(1, m_app->ExecuteShell("/nonexistent/program"));
     // It runs through the shell and returns only once the command has finished.
-    char dir[] = "/tmp/kw-agent-shell-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    const std::string file = std::string(dir) + "/out";
-    EXPECT_EQ(1, m_app->ExecuteShell(("sleep 0.2; printf 'a b' | tr ' ' '-' > " + file).c_str()));
+    char file[] = "/tmp/kw-agent-shell-XXXXXX";
+    close(mkstemp(file));
+    EXPECT_EQ(
+        1, m_app->ExecuteShell(("sleep 0.2; echo a b | tr ' ' - > " + std::string(file)).c_str()));
     std::string text;
     std::getline(std::ifstream(file), text);
     EXPECT_EQ("a-b", text);
-    unlink(file.c_str());
-    rmdir(dir);
+    unlink(file);
 }
 
 TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacksAndTakesReplies)
 {
-    struct stat st;  // the packaged file is absent on a build machine: the copy fails, creation goes on
+    struct stat
+        st;  // the packaged file is absent on a build machine: the copy fails, creation goes on
     if (stat("/mtd_cmmlib/Comp_LIB/SNMP/var/net-snmp/snmpd.conf", &st) == 0) GTEST_SKIP();
     EXPECT_EQ(m_app, m_app->m_pPlatformApp->m_pOwnerApp);
     EXPECT_EQ(static_cast<VoPacketSenderInterfaceSNMP*>(m_app->m_pPlatformApp), Api()->m_pSender);
@@ -115,7 +118,7 @@ TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacksAndTakesReplies)
     // A reply event posted to the application reaches the engine and bufferSource.
     ASSERT_TRUE(fw.post(kVoSnmpAppName, ReplyEvent(0x2808, {0xFF, 0x05, 0x03, 0x41, 0x11, 0x01})));
     fw.waitIdle(kVoSnmpAppName);
-    EXPECT_EQ((Bytes{0x41, 0x01}), TakeReply(0x11));
+    EXPECT_EQ((Bytes{0x11, 0x41, 0x01}), TakeReply(0x11));
     EXPECT_EQ((Bytes{0xFF, 0x03, 0x41, 0x11, 0x01, 0x55}), Bytes(bufferSource, bufferSource + 6));
 
     // Once the agent has left its loop the host can join its thread, once.
@@ -156,15 +159,16 @@ TEST_F(SnmpAppTest, FrameworkCallsAreForwardedToTheTransportWhileThereIsOne)
     EXPECT_TRUE(m_app->t_OnEndActivating(~0ul, -1));
     EXPECT_TRUE(m_app->t_OnEndDeactivating(12345, 1));
     EXPECT_EQ(1, m_app->t_OnUserMessage(&reply));  // consumed: the transport frees the payload
-    EXPECT_EQ((Bytes{0x41, 0x00}), TakeReply(0x13));
+    EXPECT_EQ((Bytes{0x13, 0x41, 0x00}), TakeReply(0x13));
     PTEvent other = ReplyEvent(0x2807, {0x01});
     EXPECT_EQ(0, m_app->t_OnUserMessage(&other));
     delete[] static_cast<unsigned char*>(other.pData);
     EXPECT_FALSE(m_app->t_Destroy());
     delete m_app;
     m_app = nullptr;
-    EXPECT_EQ((Strings{"Activate", "Deactivate", "ProcEvent", "ProcEvent", "DestroyApp", "Release"}),
-              log);
+    EXPECT_EQ(
+        (Strings{"Activate", "Deactivate", "ProcEvent", "ProcEvent", "DestroyApp", "Release"}),
+        log);
 
     // Without a transport, creation makes one.
     m_app = new CSnmpAppBase();
