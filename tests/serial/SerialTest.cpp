@@ -168,7 +168,7 @@ public:
     int m_master = -1, m_slave = -1;
 };
 
-// Logs "enter" and "receive <n>" around every OnReceive, and "closed" for a closed IsOpen.
+// Logs "enter" and "receive <n>" around every OnReceive.
 class ProbePort : public VoSerialLinuxSNMP {
 public:
     ProbePort(const char* path, EventLog& log)
@@ -182,12 +182,6 @@ public:
         const int got = VoSerialLinuxSNMP::OnReceive(buffer, capacity);
         m_log.add("receive " + std::to_string(got));
         return got;
-    }
-    bool IsOpen() override
-    {
-        const bool open = VoSerialLinuxSNMP::IsOpen();
-        if (!open) m_log.add("closed");
-        return open;
     }
     EventLog& m_log;
 };
@@ -226,24 +220,6 @@ TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
         port.Create(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false));
     EXPECT_EQ(2, port.Send(query.data(), 2));
     EXPECT_EQ(query, pty.read(2));
-}
-
-TEST(SerialPort, MissingDeviceReportsTheErrorAndALoopOnItPollsUntilStopped)
-{
-    const char* path = "/nonexistent-kwsnmp/ttyS9";
-    kw::host::VirtualClockScope clock;
-    EventLog log;
-    testing::internal::CaptureStderr();
-    ProbePort port(path, log);
-    EXPECT_EQ(std::string(path) + ": " + std::strerror(ENOENT) + "\n",
-              testing::internal::GetCapturedStderr());
-    const size_t looksBefore = log.entries("closed").size();
-    LoopRunner loop(port);
-    ASSERT_TRUE(log.waitFor("closed", looksBefore + 3));
-    EXPECT_EQ(1, loop.stop());
-    // Every look at the closed port is followed by a 100 ms pause, and nothing is received.
-    EXPECT_EQ(100u * (log.entries("closed").size() - looksBefore), Clock::now());
-    EXPECT_TRUE(log.entries("enter").empty());
 }
 
 class SerialReceive : public testing::Test {
