@@ -8,14 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
-#include <cstring>
 #include <deque>
-#include <future>
 
 #include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
 #include "link/VoSerialLinuxSNMP.h"
+#include "tests/support/Contender.h"
 
 namespace {
 
@@ -54,85 +52,6 @@ private:
 };
 const auto* const g_sigioSink = testing::AddGlobalTestEnvironment(new SigioSink);
 
-// Entries from several threads; entries() and waitFor() select by prefix.
-class EventLog {
-public:
-    void add(std::string entry)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_entries.push_back(std::move(entry));
-        m_changed.notify_all();
-    }
-    Strings entries(const std::string& prefix = "")
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return select(prefix);
-    }
-    bool waitFor(const std::string& prefix, size_t n)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, kLimit, [&] { return select(prefix).size() >= n; });
-    }
-
-private:
-    Strings select(const std::string& prefix)
-    {
-        Strings out;
-        for (const auto& e : m_entries)
-            if (e.compare(0, prefix.size(), prefix) == 0) out.push_back(e);
-        return out;
-    }
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    Strings m_entries;
-};
-
-// Logs "<name> <len>: <result> <len after>" for every offer; forwards to an engine (which
-// stores what it takes, result 0), or answers a fixed result and consumed length (-1: all).
-class Tap : public VoPacketReceiverInterfaceSNMP {
-public:
-    Tap(EventLog& log, VoRIXSNMP* engine, std::string name = "offer", int result = 0, int used = -1)
-        : m_log(log), m_engine(engine), m_name(std::move(name)), m_result(result), m_used(used)
-    {
-    }
-    int CheckReceiveData(const unsigned char* data, unsigned int& len) override
-    {
-        const unsigned int offered = len;
-        const int result = m_engine ? m_engine->CheckReceiveData(data, len) : m_result;
-        if (!m_engine && m_used >= 0) len = static_cast<unsigned int>(m_used);
-        m_log.add(m_name + " " + std::to_string(offered) + ": " + std::to_string(result) + " " +
-                  std::to_string(len));
-        return result;
-    }
-    EventLog& m_log;
-    VoRIXSNMP* m_engine;
-    std::string m_name;
-    int m_result, m_used;
-};
-
-// Runs a port's ReceiveThread on a thread of its own; stop() returns its result, or -1 when it
-// did not stop in time (it is then woken until it ends).
-class LoopRunner {
-public:
-    explicit LoopRunner(VoSerialInterfaceSNMP& port)
-        : m_port(port),
-          m_result(std::async(std::launch::async, [&] { return port.ReceiveThread(); }))
-    {
-    }
-    ~LoopRunner() { stop(); }
-    int stop()
-    {
-        if (!m_result.valid()) return -1;
-        m_port.StopReceiveThread();
-        const bool stopped = m_result.wait_for(kLimit) == std::future_status::ready;
-        while (m_result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-            m_port.WakeReceive();
-        return stopped ? m_result.get() : -1;
-    }
-    VoSerialInterfaceSNMP& m_port;
-    std::future<int> m_result;
-};
-
 class Pty {
 public:
     Pty() { EXPECT_EQ(0, openpty(&m_master, &m_slave, m_name, nullptr, nullptr)) << errno; }
@@ -168,22 +87,27 @@ public:
     int m_master = -1, m_slave = -1;
 };
 
-// Logs "enter" and "receive <n>" around every OnReceive.
-class ProbePort : public VoSerialLinuxSNMP {
+// Logs "<name> <len>: <result> <len after>" for every offer; forwards to an engine (which
+// stores what it takes, result 0), or answers a fixed result and consumed length (-1: all).
+class Tap : public VoPacketReceiverInterfaceSNMP {
 public:
-    ProbePort(const char* path, EventLog& log)
-        : VoSerialLinuxSNMP(path, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false),
-          m_log(log)
+    Tap(Strings& log, VoRIXSNMP* engine, std::string name = "offer", int result = 0, int used = -1)
+        : m_log(log), m_engine(engine), m_name(std::move(name)), m_result(result), m_used(used)
     {
     }
-    int OnReceive(char* buffer, unsigned int capacity) override
+    int CheckReceiveData(const unsigned char* data, unsigned int& len) override
     {
-        m_log.add("enter");
-        const int got = VoSerialLinuxSNMP::OnReceive(buffer, capacity);
-        m_log.add("receive " + std::to_string(got));
-        return got;
+        const unsigned int offered = len;
+        const int result = m_engine ? m_engine->CheckReceiveData(data, len) : m_result;
+        if (!m_engine && m_used >= 0) len = static_cast<unsigned int>(m_used);
+        m_log.push_back(m_name + " " + std::to_string(offered) + ": " + std::to_string(result) +
+                        " " + std::to_string(len));
+        return result;
     }
-    EventLog& m_log;
+    Strings& m_log;
+    VoRIXSNMP* m_engine;
+    std::string m_name;
+    int m_result, m_used;
 };
 
 TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
@@ -222,52 +146,36 @@ TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
     EXPECT_EQ(query, pty.read(2));
 }
 
-class SerialReceive : public testing::Test {
-protected:
-    SerialReceive() : m_port(m_pty.m_name, m_log), m_tap(m_log, &m_engine)
+// A burst raises SIGIO; the loop reads it after the burst wait and hands it to the engine.
+// A stop wakes a loop blocked in its receive at once, without the burst wait.
+TEST(SerialPort, ReceivesBurstsThroughSigioAndStopsAtOnce)
+{
+    Pty pty;
+    VoSerialLinuxSNMP port(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
+                           false);
+    VoRIXSNMP engine;
+    port.AddReceiver(nullptr);
+    port.AddReceiver(&engine);
+    const auto replies = [&] {
+        VoAutoLockSNMP guard(&engine.m_ReplyLock);
+        return engine.m_ReplyList.size();
+    };
     {
-        m_port.AddReceiver(nullptr);
-        m_port.AddReceiver(&m_tap);
-        m_engine.m_pSender = &m_port;
+        kw::test::Contender loop([&] { EXPECT_EQ(1, port.ReceiveThread()); });
+        pty.write({0xFF, 0x03, 0x41, 0x11, 0x01, 0x55, 0xFF, 0x02, 0x41, 0x12, 0x54});
+        const auto deadline = std::chrono::steady_clock::now() + kLimit;
+        while (replies() < 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        EXPECT_EQ(2u, replies());
+        port.StopReceiveThread();
     }
-    Pty m_pty;
-    EventLog m_log;
-    ProbePort m_port;
-    VoRIXSNMP m_engine;
-    Tap m_tap;
-};
-
-// Two frames in one burst are delivered in one pass; a frame split across two bursts after the
-// second; garbage before a frame drops everything buffered, so the next frame comes alone.
-TEST_F(SerialReceive, BurstsAreSplitJoinedAndCleared)
-{
-    LoopRunner loop(m_port);
-    m_pty.write({0xFF, 0x03, 0x41, 0x11, 0x01, 0x55, 0xFF, 0x02, 0x41, 0x12, 0x54});
-    ASSERT_TRUE(m_log.waitFor("offer", 2));
-    const Strings first = m_log.entries();
-    EXPECT_EQ((Strings{"enter", "receive 11", "offer 11: 0 6", "offer 5: 0 5"}),
-              Strings(first.begin(), first.begin() + 4));
-    m_pty.write({0xFF, 0x03, 0x41});
-    ASSERT_TRUE(m_log.waitFor("offer", 3));
-    m_pty.write({0x11, 0x01, 0x55});
-    ASSERT_TRUE(m_log.waitFor("offer", 4));
-    m_pty.write({0x00, 0xFF, 0x03, 0x41, 0x11, 0x01, 0x55});
-    ASSERT_TRUE(m_log.waitFor("offer", 5));
-    m_pty.write({0xFF, 0x02, 0x41, 0x12, 0x54});
-    ASSERT_TRUE(m_log.waitFor("offer", 6));
-    EXPECT_EQ(1, loop.stop());
-    EXPECT_EQ(m_log.entries("offer"), (Strings{"offer 11: 0 6", "offer 5: 0 5", "offer 3: 2 3",
-                                               "offer 6: 0 6", "offer 7: 1 7", "offer 5: 0 5"}));
-}
-
-TEST_F(SerialReceive, StopReleasesALoopBlockedInReceiveAtOnce)
-{
     kw::host::VirtualClockScope clock;
-    LoopRunner loop(m_port);
-    ASSERT_TRUE(m_log.waitFor("enter", 1));
-    EXPECT_EQ(1, loop.stop());
-    // No SIGIO came: the stop itself woke it, and it skipped the 100 ms burst wait.
-    EXPECT_EQ((Strings{"enter", "receive 0"}), m_log.entries());
+    VoSerialLinuxSNMP idle(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
+                           false);
+    kw::test::Contender loop([&] { EXPECT_EQ(1, idle.ReceiveThread()); });
+    EXPECT_TRUE(loop.blocked());
+    idle.StopReceiveThread();
+    EXPECT_TRUE(loop.finish());
     EXPECT_EQ(0u, Clock::now());
 }
 
@@ -276,9 +184,7 @@ TEST_F(SerialReceive, StopReleasesALoopBlockedInReceiveAtOnce)
 class ScriptedPort : public VoSerialInterfaceSNMP {
 public:
     using Step = std::pair<int, Bytes>;
-    ScriptedPort(EventLog& log, std::deque<Step> script) : m_log(log), m_script(std::move(script))
-    {
-    }
+    ScriptedPort(Strings& log, std::deque<Step> script) : m_log(log), m_script(std::move(script)) {}
     bool Create(const char*, nsVoSerialSNMP::eVoBaudRate, nsVoSerialSNMP::eVoDataBit, bool) override
     {
         return true;
@@ -293,16 +199,18 @@ public:
         m_script.pop_front();
         if (!bytes.empty()) got = static_cast<int>(std::min<size_t>(bytes.size(), capacity));
         std::copy(bytes.begin(), bytes.begin() + std::max(got, 0), buffer);
-        m_log.add("receive " + std::to_string(got) + " at " + std::to_string(Clock::now()));
+        m_log.push_back("receive " + std::to_string(got) + " at " + std::to_string(Clock::now()));
         return got;
     }
-    EventLog& m_log;
+    Strings& m_log;
     std::deque<Step> m_script;
 };
 
-// A negative receive keeps the buffer and pauses 10 ms (no spinning); an empty wake-up
-// discards a half-received frame; a receiver claiming nothing counts as having taken all.
-TEST(SerialLoop, FailedEmptyAndUnclaimedReceives)
+// Two frames in one burst go in one pass; a frame split across bursts after the second part,
+// also across failed receives (which keep the buffer and pause 10 ms); garbage before a frame
+// drops everything buffered; an empty wake-up discards a half-received frame; a receiver
+// claiming nothing counts as having taken all.
+TEST(SerialLoop, BurstsAreSplitJoinedAndCleared)
 {
     const Bytes head{0xFF, 0x03, 0x41}, tail{0x11, 0x01, 0x55};
     const struct {
@@ -310,9 +218,16 @@ TEST(SerialLoop, FailedEmptyAndUnclaimedReceives)
         Strings log;
         int used;  // what a plain receiver claims instead of the engine (-2: the engine)
     } cases[] = {
-        {{{1, head}, {-1, {}}, {-1, {}}, {1, tail}},
-         {"receive 3 at 0", "offer 3: 2 3", "receive -1 at 10", "receive -1 at 20",
-          "receive 3 at 30", "offer 6: 0 6"},
+        {{{1, {0xFF, 0x03, 0x41, 0x11, 0x01, 0x55, 0xFF, 0x02, 0x41, 0x12, 0x54}},
+          {1, head},
+          {-1, {}},
+          {-1, {}},
+          {1, tail},
+          {1, {0x00, 0xFF, 0x02, 0x41, 0x12, 0x54}},
+          {1, {0xFF, 0x02, 0x41, 0x12, 0x54}}},
+         {"receive 11 at 0", "offer 11: 0 6", "offer 5: 0 5", "receive 3 at 10", "offer 3: 2 3",
+          "receive -1 at 20", "receive -1 at 30", "receive 3 at 40", "offer 6: 0 6",
+          "receive 6 at 50", "offer 6: 1 6", "receive 5 at 60", "offer 5: 0 5"},
          -2},
         {{{1, head}, {0, {}}, {1, tail}},
          {"receive 3 at 0", "offer 3: 2 3", "receive 0 at 10", "receive 3 at 20", "offer 3: 1 3"},
@@ -324,17 +239,17 @@ TEST(SerialLoop, FailedEmptyAndUnclaimedReceives)
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
         kw::host::VirtualClockScope clock;
-        EventLog log;
+        Strings log;
         ScriptedPort port(log, c.script);
         VoRIXSNMP engine;
         Tap tap(log, c.used == -2 ? &engine : nullptr, "offer", 0, c.used);
         port.AddReceiver(&tap);
         EXPECT_EQ(1, port.ReceiveThread());
-        EXPECT_EQ(c.log, log.entries());
+        EXPECT_EQ(c.log, log);
     }
     // The walk: incomplete (2) and unknown answers pass the bytes on; the first that takes or
     // refuses them ends it, with len as that receiver left it.
-    EventLog log;
+    Strings log;
     ScriptedPort port(log, {});
     unsigned char data[4] = {};
     unsigned int len = 4;
@@ -347,7 +262,7 @@ TEST(SerialLoop, FailedEmptyAndUnclaimedReceives)
     ScriptedPort onlyIncomplete(log, {});
     onlyIncomplete.AddReceiver(&incomplete);
     EXPECT_EQ(0, onlyIncomplete.ProcReceiver(data, len));
-    EXPECT_EQ((Strings{"a 4: 2 4", "b 4: 7 4", "c 4: 0 3", "a 3: 2 3"}), log.entries());
+    EXPECT_EQ((Strings{"a 4: 2 4", "b 4: 7 4", "c 4: 0 3", "a 3: 2 3"}), log);
 }
 
 }  // namespace
