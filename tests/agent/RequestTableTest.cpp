@@ -116,7 +116,7 @@ TEST_F(RequestTableTest, EveryIndexInEveryDirection)
             const Bytes values =
                 k == TX ? Bytes{'7', 'A'} : Bytes(kValues.begin(), kValues.begin() + row.cells);
             if (get) panel.answer(row.cmd, values);
-            panel.clear();
+            panel.reset();
             Buffer buf = set ? Buffer() : Buffer(0);
             const Buffer before = buf;
             // Index 73 reads its set length from extra; 20 picks the seven-value form.

@@ -208,7 +208,7 @@ TEST_F(ApiTest, OneCommandOutstandingAtATime)
     EXPECT_TRUE(other.finish());
     EXPECT_EQ((std::vector<Bytes>{{0x11, 1, 0x01}, {0x12, 1, 0x20}}), m_panel.frames());
 
-    m_panel.clear();
+    m_panel.reset();
     std::thread setter([&] {
         for (int i = 0; i < 15; ++i) {
             unsigned char value = static_cast<unsigned char>(i);

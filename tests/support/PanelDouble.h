@@ -2,13 +2,10 @@
 // A scripted panel attached to a frame engine as its packet sender: it records every engine
 // command frame with its tick and answers with an engine reply frame delivered through
 // CheckReceiveData on the clock's timer thread (virtual time under VirtualClockScope).
-#include <cstdint>
 #include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 #include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
@@ -35,10 +32,9 @@ public:
         Bytes bytes;  // cmd, N, data
         uint32_t tick;
     };
-    // Attaches itself, dropping replies left in the engine's list.
     explicit PanelDouble(VoRIXSNMP* engine) : m_engine(engine)
     {
-        dropReplies();
+        reset();
         engine->m_pSender = this;
     }
     // Waits for replies that are due, then detaches; replies not yet due are never delivered.
@@ -48,31 +44,21 @@ public:
         std::lock_guard<std::mutex> lock(m_link->mutex);
         m_link->engine = nullptr;
         m_engine->m_pSender = nullptr;
-        dropReplies();
-    }
-    void dropReplies()
-    {
-        VoAutoLockSNMP guard(&m_engine->m_ReplyLock);
-        for (auto* r : m_engine->m_ReplyList) delete[] r->pData, delete r;
-        m_engine->m_ReplyList.clear();
+        reset();
     }
     // Records the frame and answers it: a scripted answer for its command byte first (FIFO),
-    // else the default (none; with echo, the data bytes sent or {00}; else fixed values).
+    // else, with m_echo, the data bytes sent (or {00}); else none.
     int Send(const unsigned char* data, unsigned int len) override
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_sent.push_back({Bytes(data, data + len), VoGetTickCountSNMP()});
-        if (m_sendResult) return *m_sendResult;
-        Answer a{{}, 'A', 50};
+        if (m_sendResult) return *m_sendResult;  // a forced result: recorded, not answered
+        Answer a{len > 2 ? Bytes(data + 2, data + len) : Bytes{0x00}, 'A', 50};
         auto& queue = m_answers[data[0]];
         if (!queue.empty()) {
             a = queue.front();
             queue.pop_front();
-        } else if (m_echo) {
-            a.values = len > 2 ? Bytes(data + 2, data + len) : Bytes{0x00};
-        } else if (m_fixed) {
-            a.values = *m_fixed;
-        } else {
+        } else if (!m_echo) {
             return static_cast<int>(len);
         }
         lock.unlock();
@@ -104,15 +90,17 @@ public:
         for (const auto& s : sent()) out.push_back(s.bytes);
         return out;
     }
-    void clear()
+    // Drops the replies left in the engine and the record of sent frames.
+    void reset()
     {
+        VoAutoLockSNMP guard(&m_engine->m_ReplyLock);
+        for (auto* r : m_engine->m_ReplyList) delete[] r->pData, delete r;
+        m_engine->m_ReplyList.clear();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sent.clear();
     }
-    // Set before the transactions start.
-    bool m_echo = false;
-    std::optional<Bytes> m_fixed;
-    std::optional<int> m_sendResult;  // a forced result: the send is recorded, not answered
+    bool m_echo = false;  // set before the transactions start, as is m_sendResult
+    std::optional<int> m_sendResult;
 
 private:
     struct Answer {
