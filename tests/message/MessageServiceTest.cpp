@@ -15,7 +15,6 @@ using namespace nsVoMessageDefSNMP;
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using Who = std::vector<std::pair<int, long>>;  // (handler's application, lParam)
 constexpr auto kLimit = std::chrono::seconds(10);
 const auto kSync = static_cast<eVoMessageID>(0x08000000 | VO_MSG_SET_AUTO_RUN);
 
@@ -71,10 +70,13 @@ protected:
         })) << id;
         return out;
     }
-    Who who(eVoMessageID id, size_t n)
+    // "<handler's application>:<lParam>" of each delivery of id, once there are n.
+    std::string who(eVoMessageID id, size_t n)
     {
-        Who out;
-        for (const auto& d : seen(id, n)) out.emplace_back(d.nApp, d.msg.lParam);
+        std::string out;
+        for (const auto& d : seen(id, n))
+            out += (out.empty() ? "" : " ") + std::to_string(d.nApp) + ":" +
+                   std::to_string(d.msg.lParam);
         return out;
     }
     int send(int nDst, eVoMessageID id, long lParam, const void* pData = nullptr, unsigned n = 0)
@@ -137,15 +139,7 @@ TEST_F(MessageServiceTest, BroadcastAndSubscriptions)
     EXPECT_EQ(1, m_pService->UnregisterMessageApp(VO_MSG_KEY_EVENT));
     EXPECT_EQ(0, m_pService->UnregisterMessageApp(VO_MSG_KEY_EVENT));
     send(VO_APP_MAIN, VO_MSG_KEY_EVENT, 5);
-    EXPECT_EQ((Who{{VO_APP_MAIN, 1},
-                   {VO_APP_UI, 1},
-                   {VO_APP_WSRM, 1},
-                   {VO_APP_UI, 2},
-                   {VO_APP_UI, 2},
-                   {VO_APP_MAIN, 3},
-                   {VO_APP_WSRM, 3},
-                   {VO_APP_MAIN, 5}}),
-              who(VO_MSG_KEY_EVENT, 8));
+    EXPECT_EQ("1000:1 1006:1 1011:1 1006:2 1006:2 1000:3 1011:3 1000:5", who(VO_MSG_KEY_EVENT, 8));
     for (int app : {VO_APP_MAIN, VO_APP_UI, VO_APP_WSRM})
         EXPECT_EQ(1, m_pService->UnregisterInterface(app));
     EXPECT_EQ(0, m_pService->UnregisterInterface(VO_APP_UI));
@@ -189,13 +183,7 @@ TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
         return 1;
     };
     send(VO_APP_AGENT, VO_MSG_RUN_APP, 0);
-    EXPECT_EQ((Who{{VO_APP_AGENT, 0},
-                   {VO_APP_AGENT, 1},
-                   {VO_APP_AGENT, 2},
-                   {VO_APP_AGENT, 3},
-                   {VO_APP_AGENT, 4},
-                   {VO_APP_AGENT, 5}}),
-              who(VO_MSG_RUN_APP, 6));
+    EXPECT_EQ("1002:0 1002:1 1002:2 1002:3 1002:4 1002:5", who(VO_MSG_RUN_APP, 6));
     add(VO_APP_MAIN).m_action = [this](const _stVoMessage*) {
         return m_pService->UnregisterInterface(VO_APP_MAIN) +
                m_pService->UnregisterInterface(VO_APP_UI);
@@ -204,7 +192,7 @@ TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
     add(VO_APP_WSRM);
     // The broadcast looked UI up before the removal, yet UI is not called after it.
     send(ALL_APP, VO_MSG_UI_SHOW, 0);
-    EXPECT_EQ((Who{{VO_APP_MAIN, 0}, {VO_APP_AGENT, 0}, {VO_APP_WSRM, 0}}), who(VO_MSG_UI_SHOW, 3));
+    EXPECT_EQ("1000:0 1002:0 1011:0", who(VO_MSG_UI_SHOW, 3));
 }
 
 // A handler reached through GetMessage (service lock held) removes the handler that the
@@ -244,7 +232,7 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
     caller.join();
     EXPECT_EQ(11, done.get());
     EXPECT_EQ(1u, seen(VO_MSG_UI_HIDE, 1).size());
-    EXPECT_EQ((Who{{VO_APP_MAIN, 0}, {VO_APP_UI, 0}, {VO_APP_WSRM, 0}}), who(VO_MSG_UI_SHOW, 3));
+    EXPECT_EQ("1000:0 1006:0 1011:0", who(VO_MSG_UI_SHOW, 3));
 }
 
 // Each message is sent just after the previous one was handled, so sends keep landing while
