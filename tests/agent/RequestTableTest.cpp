@@ -15,28 +15,18 @@ namespace {
 
 using kw::test::Bytes;
 
-enum class Kind {
-    None,     // no row
-    TwoWay,   // 0 sets, 1 gets, anything else refused
-    GetAny,   // reads whatever getset holds
-    SetAny,   // writes whatever getset holds
-    SetOnly,  // getset 0 only
-    GetOnly,  // getset 1 only
-    Text,     // reads whatever getset holds; the operation writes characters into buf
-};
-
+// Kinds of row. TW: 0 sets, 1 gets, anything else refused. GA / SA: reads / writes whatever
+// getset holds. SO / GO: getset 0 / 1 only. TX: like GA, the reply's characters go into buf.
+enum Kind { NO, TW, GA, SA, SO, GO, TX };
+// setBytes: bytes a set takes from buf; cells: reply values a get takes; printed: cells printed.
 struct Row {
     int index;
     uint8_t cmd;
     Kind kind;
-    int setBytes;  // bytes a set takes from buf
-    int cells;     // value cells of a get (reply values the command takes)
-    int printed;   // cells a get prints
+    int setBytes, cells, printed;
 };
 
 // The request index table and the catalogue's slow commands, typed by hand.
-constexpr Kind NO = Kind::None, TW = Kind::TwoWay, GA = Kind::GetAny, SA = Kind::SetAny,
-               SO = Kind::SetOnly, GO = Kind::GetOnly, TX = Kind::Text;
 // clang-format off
 const Row kTable[] = {
     {0, 0x14, TW, 1, 1, 1}, {1, 0x00, NO, 0, 0, 0}, {2, 0x00, NO, 0, 0, 0}, {3, 0x11, TW, 1, 1, 1},

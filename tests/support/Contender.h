@@ -1,6 +1,7 @@
 #pragma once
-// Runs a call on a thread of its own, so a test can see it blocked in a lock before letting
-// it through: blocked() is true once that thread sleeps in the kernel without having finished.
+// Runs a call on a thread of its own, so a test can see it blocked (in a lock) before letting
+// it through: blocked() polls the thread's scheduler state, bounded in real time, until it is
+// 'S' (asleep in a wait) while the call has not finished.
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -8,7 +9,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <string>
 #include <thread>
 
 namespace kw::test {
@@ -24,18 +24,14 @@ public:
     {
     }
     ~Contender() { finish(); }
-    // Polls the thread's scheduler state (bounded, real time) until it is 'S', asleep in a wait.
     bool blocked()
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < deadline && !m_done) {
-            std::ifstream stat("/proc/self/task/" + std::to_string(m_tid.load()) + "/stat");
-            std::string line;
-            std::getline(stat, line);
-            const auto close = line.rfind(')');
-            if (m_tid != 0 && close != std::string::npos && close + 2 < line.size() &&
-                line[close + 2] == 'S')
-                return !m_done;
+            std::string stat;
+            std::getline(std::ifstream("/proc/self/task/" + std::to_string(m_tid) + "/stat"), stat);
+            const auto state = stat.rfind(')') + 2;  // the field after the command name
+            if (m_tid != 0 && state < stat.size() && stat[state] == 'S') return !m_done;
             std::this_thread::yield();
         }
         return false;
