@@ -184,15 +184,17 @@ TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
     };
     send(VO_APP_AGENT, VO_MSG_RUN_APP, 0);
     EXPECT_EQ("1002:0 1002:1 1002:2 1002:3 1002:4 1002:5", who(VO_MSG_RUN_APP, 6));
-    add(VO_APP_MAIN).m_action = [this](const _stVoMessage*) {
-        return m_pService->UnregisterInterface(VO_APP_MAIN) +
-               m_pService->UnregisterInterface(VO_APP_UI);
+    std::atomic<int> removed{0};
+    add(VO_APP_MAIN).m_action = [&](const _stVoMessage*) {
+        return removed = m_pService->UnregisterInterface(VO_APP_MAIN) +
+                         10 * m_pService->UnregisterInterface(VO_APP_UI);
     };
     add(VO_APP_UI);
     add(VO_APP_WSRM);
     // The broadcast looked UI up before the removal, yet UI is not called after it.
     send(ALL_APP, VO_MSG_UI_SHOW, 0);
     EXPECT_EQ("1000:0 1002:0 1011:0", who(VO_MSG_UI_SHOW, 3));
+    EXPECT_EQ(11, removed.load());
 }
 
 // A handler reached through GetMessage (service lock held) removes the handler that the
