@@ -1,6 +1,7 @@
 // The agent application: its transport, its agent thread, its framework callbacks and the
 // shell it prepares the agent's data directory with.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,6 +93,21 @@ TEST_F(SnmpAppTest, ExecuteShellReportsAStartedAndReapedChild)
     std::getline(std::ifstream(file), text);
     EXPECT_EQ("a-b", text);
     unlink(file);
+
+    // Signals landing during the wait (no SA_RESTART) interrupt it; the child is still reaped.
+    struct sigaction act = {};
+    act.sa_handler = [](int) {};
+    ASSERT_EQ(0, sigaction(SIGUSR1, &act, nullptr));
+    auto result = std::make_shared<std::atomic<int>>(-1);
+    std::thread shell([app = m_app, result] { *result = app->ExecuteShell("sleep 0.3"); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (*result < 0 && std::chrono::steady_clock::now() < deadline) {
+        pthread_kill(shell.native_handle(), SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (*result < 0) shell.detach();  // still waiting: fail rather than hang
+    if (shell.joinable()) shell.join();
+    EXPECT_EQ(1, result->load());
 }
 
 TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacksAndTakesReplies)
