@@ -255,7 +255,11 @@ TEST_F(MessageServiceTest, DestroyStopsAWaitingThreadAndDestructionFreesTheQueue
     add(VO_APP_UI);
     send(VO_APP_UI, VO_MSG_UI_SHOW, 0);
     seen(VO_MSG_UI_SHOW, 1);  // the thread goes back to waiting on an empty queue
-    m_pService->Destroy();
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
+    while (kw::host::Clock::now() == 0 && std::chrono::steady_clock::now() < deadline) {
+    }
+    m_pService->Destroy();  // wakes it for one more pass; each pass ends with a 1 ms pause
+    EXPECT_LE(kw::host::Clock::now(), 2u);
     EXPECT_EQ(nullptr, m_pService->GetFrontMesage());
     EXPECT_EQ(0, m_pService->DelFrontMessage());
     send(VO_APP_UI, VO_MSG_UI_SHOW, 0, "abc", 3);
