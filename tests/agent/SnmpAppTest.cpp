@@ -112,14 +112,28 @@ TEST_F(SnmpAppTest, ExecuteShellReportsAStartedAndReapedChild)
 
 TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacksAndTakesReplies)
 {
-    struct stat
-        st;  // the packaged file is absent on a build machine: the copy fails, creation goes on
-    if (stat("/mtd_cmmlib/Comp_LIB/SNMP/var/net-snmp/snmpd.conf", &st) == 0) GTEST_SKIP();
+    // Stand-ins for cp and sync first on PATH log their command lines and touch nothing.
+    char dir[] = "/tmp/kw-agent-path-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dir));
+    for (const std::string tool : {"cp", "sync"}) {
+        std::ofstream(dir + ("/" + tool))
+            << "#!/bin/sh\necho " << tool << " \"$@\" >>" << dir << "/log\n";
+        chmod((dir + ("/" + tool)).c_str(), 0755);
+    }
+    const std::string path = getenv("PATH");
+    setenv("PATH", (dir + (":" + path)).c_str(), 1);
     EXPECT_EQ(m_app, m_app->m_pPlatformApp->m_pOwnerApp);
     EXPECT_EQ(static_cast<VoPacketSenderInterfaceSNMP*>(m_app->m_pPlatformApp), Api()->m_pSender);
     EXPECT_EQ(0, m_app->JoinSnmpThread()) << "no agent thread yet";
     ASSERT_TRUE(fw.registerApp(kVoSnmpAppName, m_app));
     EXPECT_TRUE(fw.create(kVoSnmpAppName));
+    setenv("PATH", path.c_str(), 1);
+    std::ifstream log(dir + std::string("/log"));
+    EXPECT_EQ(
+        "cp -f /mtd_cmmlib/Comp_LIB/SNMP/var/net-snmp/snmpd.conf "
+        "/mtd_rwarea/SNMP/var/net-snmp/\nsync\n",
+        std::string(std::istreambuf_iterator<char>(log), {}));
+    EXPECT_EQ(0, system(("rm -r " + std::string(dir)).c_str()));
     ASSERT_TRUE(kw::agentstub::waitForMain(10000));
     EXPECT_EQ((Strings{"RegisterCallback_STR", "RegisterCallback_HOLIDAY", "main_snmp"}),
               kw::agentstub::calls());
