@@ -287,6 +287,8 @@ TEST(MessageTrace, NamesAsTheTraceFormsThem)
               form({VO_MSG_SET_CURRENT_CONTENT_ID, 0, nullptr, 0, VO_APP_DEVICEEVNET, -7}));
     EXPECT_EQ("VO_APP_MAIN|VO_APP_WSRM|VO_MSG_SET_CURRENT_CONTENT_ID",
               form({VO_MSG_SET_CURRENT_CONTENT_ID, 0, name, 0, VO_APP_WSRM, 1000}));
+    VoMessageSNMP::FormTraceNames(nullptr, dst, src, name);  // only clears the buffers
+    EXPECT_EQ("||", std::string(dst) + "|" + src + "|" + name);
     EXPECT_EQ(nullptr, VoMessageSNMP::GetAppName(1012));
     int named = 0;  // 1000-1004 and 2000-2055 but for six gaps
     for (int id = 990; id <= 2060; ++id)

@@ -232,6 +232,9 @@ TEST(SerialLoop, BurstsAreSplitJoinedAndCleared)
         {{{1, head}, {0, {}}, {1, tail}},
          {"receive 3 at 0", "offer 3: 2 3", "receive 0 at 10", "receive 3 at 20", "offer 3: 1 3"},
          -2},
+        {{{1, head}, {1, Bytes(1100, 0x00)}},  // the buffer holds 1024 bytes, no more
+         {"receive 3 at 0", "offer 3: 2 3", "receive 1021 at 10", "offer 1024: 1 1024"},
+         -2},
         {{{1, {0x01, 0x02}}, {1, {0x03}}},
          {"receive 2 at 0", "offer 2: 0 0", "receive 1 at 10", "offer 1: 0 0"},
          0},
