@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <deque>
 
 #include "host/framework/Clock.h"
@@ -112,6 +113,15 @@ public:
 
 TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
 {
+    const char* missing = "/nonexistent-kwsnmp/ttyS9";  // the open failure is reported
+    testing::internal::CaptureStderr();
+    VoSerialLinuxSNMP none(missing, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
+                           false);
+    EXPECT_FALSE(
+        none.Create(missing, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false));
+    const std::string error = std::string(missing) + ": " + std::strerror(ENOENT) + "\n";
+    EXPECT_EQ(error + error, testing::internal::GetCapturedStderr());
+    EXPECT_FALSE(none.IsOpen());
     Pty pty;
     const termios before = pty.attributes();
     VoSerialLinuxSNMP port(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
