@@ -19,6 +19,7 @@ public:
     PCMutex m_Mutex;
     // Compared without holding the semaphore; only the owner sets it back to 0.
     std::atomic<pthread_t> m_OwnerThread;
+    static_assert(std::atomic<pthread_t>::is_always_lock_free, "the owner is one atomic word");
     int m_nLockCount;
 };
 

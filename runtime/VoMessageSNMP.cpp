@@ -279,17 +279,34 @@ int VoMessageSNMP::RegisterInterface(int nAppID, VoMessageInterfaceSNMP* pInterf
 
 int VoMessageSNMP::UnregisterInterface(int nAppID)
 {
-    size_t nErased = 0;
-    {
-        VoAutoLockSNMP lock(this);
-        nErased = m_mapInterface.erase(nAppID);
+    VoAutoLockSNMP lock(this);
+    auto it = m_mapInterface.find(nAppID);
+    if (it == m_mapInterface.end()) {
+        return 0;
     }
-    // A dispatch that looked the handler up before the removal may still be running it. A
-    // handler removing itself runs on the service thread and must not wait for itself.
-    if (nErased != 0 && !pthread_equal(m_ServiceThread.load(), pthread_self())) {
-        std::lock_guard<std::mutex> wait(m_DispatchMutex);
+    VoMessageInterfaceSNMP* pInterface = it->second;
+    m_mapInterface.erase(it);
+    // A handler removing itself runs on the service thread and must not wait for itself.
+    if (pthread_equal(m_ServiceThread.load(), pthread_self())) {
+        return 1;
     }
-    return nErased != 0 ? 1 : 0;
+    std::unique_lock<std::mutex> calling(m_CallMutex);
+    if (m_pCalling != pInterface) {
+        return 1;
+    }
+    // The call in progress may need the service lock to finish, and the caller may hold it
+    // (a handler reached through GetMessage): give it up entirely while waiting, then take it
+    // back as deep as it was.
+    const int nDepth = m_nLockCount;
+    for (int i = 0; i < nDepth; ++i) {
+        Unlock();
+    }
+    m_CallDone.wait(calling, [&] { return m_pCalling != pInterface; });
+    calling.unlock();
+    for (int i = 0; i < nDepth; ++i) {
+        Lock();
+    }
+    return 1;
 }
 
 int VoMessageSNMP::RegisterMessageApp(eVoMessageID eMessageID, int nAppID)
@@ -340,7 +357,6 @@ void VoMessageSNMP::DispatchMessage(const _stVoMessage* pMsg)
 {
     PrintMessage(const_cast<_stVoMessage*>(pMsg));
 
-    std::lock_guard<std::mutex> dispatching(m_DispatchMutex);
     std::vector<std::pair<int, VoMessageInterfaceSNMP*>> handlers;
     {
         VoAutoLockSNMP lock(this);
@@ -369,7 +385,15 @@ void VoMessageSNMP::DispatchMessage(const _stVoMessage* pMsg)
             if (it == m_mapInterface.end() || it->second != handler.second) {
                 continue;
             }
+            // Marked before the service lock goes: a removal after it waits for this call.
+            std::lock_guard<std::mutex> calling(m_CallMutex);
+            m_pCalling = handler.second;
         }
         handler.second->ProcMessage(pMsg);
+        {
+            std::lock_guard<std::mutex> calling(m_CallMutex);
+            m_pCalling = nullptr;
+        }
+        m_CallDone.notify_all();
     }
 }

@@ -5,6 +5,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <map>
@@ -57,7 +58,8 @@ public:
     // replaces the handler. Refused (0) for a null handler and for ALL_APP.
     int RegisterInterface(int nAppID, VoMessageInterfaceSNMP* pInterface);
     // 1 when a handler was registered. Once it returns, the service thread no longer runs the
-    // handler, so it may be destroyed; call it without holding the service lock.
+    // handler, so it may be destroyed. A handler may call it, also one reached through
+    // GetMessage: while it waits for the service thread it gives up the service lock.
     int UnregisterInterface(int nAppID);
     // Every message with this id also goes to nAppID's handler (one application per id).
     int RegisterMessageApp(nsVoMessageDefSNMP::eVoMessageID eMessageID, int nAppID);
@@ -75,8 +77,11 @@ private:
     void t_Main() override;
     void DispatchMessage(const nsVoMessageDefSNMP::_stVoMessage* pMsg);
 
-    // Held by the service thread while it runs one message's handlers, so that
-    // UnregisterInterface can wait for a call in progress.
-    std::mutex m_DispatchMutex;
+    // The handler the service thread is calling (null between calls), so that
+    // UnregisterInterface can wait for that call to end. m_CallMutex is only ever taken last
+    // and never held while a handler runs or while its holder waits for the service lock.
+    std::mutex m_CallMutex;
+    std::condition_variable m_CallDone;
+    VoMessageInterfaceSNMP* m_pCalling = nullptr;
     std::atomic<pthread_t> m_ServiceThread;
 };

@@ -1,43 +1,32 @@
-// The string and holiday request callbacks against a recording panel: which command each
-// request index sends, which bytes a set takes, what text a get leaves behind.
+// The string and holiday request callbacks against a scripted panel: which command each
+// request index sends in each direction, with which bytes and pause, and the text a get leaves.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "agent/CSnmpAppBase.h"
 #include "command/VoRIXSNMPApi.h"
-#include "host/framework/Clock.h"
 #include "tests/support/PanelDouble.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using kw::test::Bytes;
 
-enum class Kind {
-    None,     // no row
-    TwoWay,   // 0 sets, 1 gets, anything else refused
-    GetAny,   // reads whatever getset holds
-    SetAny,   // writes whatever getset holds
-    SetOnly,  // getset 0 only
-    GetOnly,  // getset 1 only
-    Text,     // reads whatever getset holds; the operation writes characters into buf
-};
-
+// Kinds of row. TW: 0 sets, 1 gets, anything else refused. GA / SA: reads / writes whatever
+// getset holds. SO / GO: getset 0 / 1 only. TX: like GA, the reply's characters go into buf.
+enum Kind { NO, TW, GA, SA, SO, GO, TX };
+// setBytes: bytes a set takes from buf; cells: reply values a get takes; printed: cells printed.
 struct Row {
     int index;
     uint8_t cmd;
     Kind kind;
-    int setBytes;  // bytes a set takes from buf
-    int cells;     // value cells of a get (reply values the command takes)
-    int printed;   // cells a get prints
+    int setBytes, cells, printed;
 };
 
-// The request index table, written out by hand rather than derived from the module's own.
-constexpr Kind NO = Kind::None, TW = Kind::TwoWay, GA = Kind::GetAny, SA = Kind::SetAny,
-               SO = Kind::SetOnly, GO = Kind::GetOnly, TX = Kind::Text;
+// The request index table and the catalogue's slow commands, typed by hand.
 // clang-format off
 const Row kTable[] = {
     {0, 0x14, TW, 1, 1, 1}, {1, 0x00, NO, 0, 0, 0}, {2, 0x00, NO, 0, 0, 0}, {3, 0x11, TW, 1, 1, 1},
@@ -64,55 +53,23 @@ const Row kTable[] = {
     {84, 0x70, TW, 1, 1, 1}, {85, 0xA3, TW, 2, 2, 1}, {86, 0xF9, TW, 1, 1, 1}, {87, 0x9F, SO, 1, 0, 0},
 };
 // clang-format on
+const std::set<uint8_t> kSlow = {0x01, 0x02, 0x03, 0x3E, 0x71, 0x72, 0x75, 0x78, 0x7A, 0xA8, 0xA9};
 
-// clang-format off
-bool Sets(Kind k) { return k == TW || k == SA || k == SO; }
-bool Gets(Kind k) { return k == TW || k == GA || k == GO; }
-// clang-format on
-
-// Reply values with digits and letters in both nibbles: 0A 1B 2C 3D ...
-Bytes Values(int n)
-{
-    Bytes v;
-    for (int k = 0; k < n; ++k) v.push_back(static_cast<uint8_t>(0x0A + 0x11 * k));
-    return v;
-}
-
-// The expected text: two upper-case digits per byte, single blanks between.
-std::string HexText(const Bytes& cells, int printed)
-{
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (int k = 0; k < printed; ++k) {
-        if (k > 0) text += ' ';
-        const uint8_t b = k < static_cast<int>(cells.size()) ? cells[k] : 0;
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
-}
-
-Bytes Frame(uint8_t cmd, const Bytes& data)
-{
-    Bytes f{cmd, static_cast<uint8_t>(data.size())};
-    f.insert(f.end(), data.begin(), data.end());
-    return f;
-}
+// A get's reply values and the text they print as, typed out: n cells print 3n - 1 characters.
+const Bytes kValues = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x60, 0x71,
+                       0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7, 0xE8};
+const std::string kText = "0A 1B 2C 3D 4E 5F 60 71 82 93 A4 B5 C6 D7 E8";
 
 struct Buffer {
     unsigned char b[256];
-    explicit Buffer(unsigned char fill = 0xEE) { memset(b, fill, sizeof b); }
-    // A set value: distinct raw bytes from byte 0 on.
-    static Buffer SetValue()
+    explicit Buffer(int fill = -1)  // -1: distinct raw bytes, as a set value
     {
-        Buffer buf;
-        for (int k = 0; k < 256; ++k) buf.b[k] = static_cast<unsigned char>(0x31 + 7 * k);
-        return buf;
+        for (int k = 0; k < 256; ++k)
+            b[k] = static_cast<unsigned char>(fill < 0 ? 0x31 + 7 * k : fill);
     }
-    Bytes Head(int n) const { return Bytes(b, b + n); }
     std::string Text() const
     {
-        return std::string(reinterpret_cast<const char*>(b), strnlen((const char*)b, sizeof b));
+        return std::string(reinterpret_cast<const char*>(b), strnlen((const char*)b, 256));
     }
     bool operator==(const Buffer& o) const { return memcmp(b, o.b, sizeof b) == 0; }
 };
@@ -129,203 +86,111 @@ int Holiday(Buffer& buf, int getset, int index, int extra = 0)
 
 class RequestTableTest : public ::testing::Test {
 protected:
-    std::vector<Bytes> Sent() const
-    {
-        std::vector<Bytes> out;
-        for (const auto& f : panel.frames()) out.push_back(f.bytes);
-        return out;
-    }
-    // A set of index: the frame it sends carries the first setBytes of buf; buf is unchanged.
-    void ExpectSet(const Row& row, int getset, int extra = 0)
-    {
-        panel.clearFrames();
-        Buffer buf = Buffer::SetValue();
-        const Buffer before = buf;
-        EXPECT_EQ(Str(buf, getset, row.index, extra), 1);
-        EXPECT_EQ(Sent(), std::vector<Bytes>{Frame(row.cmd, before.Head(row.setBytes))});
-        EXPECT_TRUE(buf == before) << "a set writes nothing into buf";
-    }
-
     kw::host::VirtualClockScope clock;
     kw::test::PanelDouble panel{VoRIXSNMPApi::GetInstance()};
 };
 
-TEST_F(RequestTableTest, EverySetSendsItsCommandWithTheBytesFromBuf)
+// Every index in every direction: a set sends its bytes from buf and writes nothing, a get
+// sends its command bare and prints the reply, a refusal sends nothing and leaves buf.
+TEST_F(RequestTableTest, EveryIndexInEveryDirection)
 {
     ASSERT_EQ(sizeof kTable / sizeof kTable[0], 88u);
-    panel.setDefaultEcho();
+    panel.m_echo = true;
     for (const Row& row : kTable) {
         ASSERT_EQ(row.index, &row - kTable);
-        SCOPED_TRACE("index " + std::to_string(row.index));
-        // Index 73 reads its set length from extra; 20 picks the seven-value form.
-        if (Sets(row.kind)) ExpectSet(row, 0, row.index == 73 ? 20 : 0);
-    }
-}
-
-// Also the uneven gets: 63 prints two of three cells, 59 and 85 one.
-TEST_F(RequestTableTest, EveryGetSendsItsCommandBareAndPrintsTheReply)
-{
-    for (const Row& row : kTable) {
-        if (!Gets(row.kind)) continue;
-        SCOPED_TRACE("index " + std::to_string(row.index));
-        panel.clearFrames();
-        const Bytes values = Values(row.cells);
-        panel.answer(row.cmd, values);
-        Buffer buf;
-        EXPECT_EQ(Str(buf, 1, row.index), 1);
-        EXPECT_EQ(Sent(), std::vector<Bytes>{Frame(row.cmd, {})});
-        EXPECT_EQ(buf.Text(), HexText(values, row.printed));
-        if (row.cells == 15) {
-            EXPECT_EQ(buf.Text().size(), 44u) << "a timer row";
-        }
-    }
-}
-
-TEST_F(RequestTableTest, TextRowsCopyTheReplyCharactersAndLeaveTheRest)
-{
-    const std::string name = "KW-55 DISPLAY", serial = "ABCDEFGHIJKLMNOPQRST";
-    panel.answer(0x8A, Bytes(name.begin(), name.end()));
-    panel.answer(0x0E, {'1', '.', '0', '2'});
-    panel.answer(0x0B, Bytes(serial.begin(), serial.end()));
-    Buffer model('z'), version(0), sn(0);
-    EXPECT_EQ(Str(model, 1, 4), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(model.b), name.size()), name);
-    EXPECT_EQ(model.b[name.size()], 'z') << "no terminator of its own";
-    EXPECT_EQ(Str(version, 1, 5), 1);
-    EXPECT_EQ(version.Text(), "1.02");
-    EXPECT_EQ(Str(sn, 1, 8), 1);
-    EXPECT_EQ(sn.Text(), serial.substr(0, 18)) << "capped at 18 characters";
-    EXPECT_EQ(Sent(), (std::vector<Bytes>{Frame(0x8A, {}), Frame(0x0E, {}), Frame(0x0B, {})}));
-}
-
-// The module's own behaviour: rows 4-10 read and rows 12, 22, 33 write, whatever was asked.
-TEST_F(RequestTableTest, ReadOnlyAndWriteOnlyRowsIgnoreTheDirection)
-{
-    for (const Row& row : kTable) {
-        if (row.kind != Kind::GetAny && row.kind != Kind::SetAny && row.kind != Kind::Text) {
-            continue;
-        }
         for (int getset : {0, 1, 2, -1}) {
-            SCOPED_TRACE("index " + std::to_string(row.index) + " getset " +
-                         std::to_string(getset));
-            if (row.kind == Kind::SetAny) {
-                panel.setDefaultEcho();
-                ExpectSet(row, getset);
+            SCOPED_TRACE(std::to_string(row.index) + "/" + std::to_string(getset));
+            const Kind k = row.kind;
+            const bool set = k == SA || ((k == TW || k == SO) && getset == 0);
+            const bool get = k == GA || k == TX || ((k == TW || k == GO) && getset == 1);
+            const Bytes values =
+                k == TX ? Bytes{'7', 'A'} : Bytes(kValues.begin(), kValues.begin() + row.cells);
+            if (get) panel.answer(row.cmd, values);
+            panel.reset();
+            Buffer buf = set ? Buffer() : Buffer(0);
+            const Buffer before = buf;
+            // Index 73 reads its set length from extra; 20 picks the seven-value form.
+            EXPECT_EQ(set || get ? 1 : 0, Str(buf, getset, row.index, 20));
+            const auto sent = panel.sent();
+            if (!set && !get) {
+                EXPECT_TRUE(sent.empty());
+                EXPECT_TRUE(buf == before);
                 continue;
             }
-            panel.clearFrames();
-            panel.setDefaultValues({'7', 'A'});
-            Buffer buf(0);
-            EXPECT_EQ(Str(buf, getset, row.index), 1);
-            EXPECT_EQ(Sent(), std::vector<Bytes>{Frame(row.cmd, {})});
-            EXPECT_EQ(buf.Text(), row.kind == Kind::Text ? "7A" : HexText({'7', 'A'}, row.printed));
+            ASSERT_EQ(1u, sent.size());
+            Bytes frame{row.cmd, uint8_t(set ? row.setBytes : 0)};
+            if (set) frame.insert(frame.end(), before.b, before.b + row.setBytes);
+            EXPECT_EQ(frame, sent[0].bytes);
+            const uint32_t pause = !set ? 100u : kSlow.count(row.cmd) ? 400u : 200u;
+            EXPECT_EQ(pause, kw::host::Clock::now() - sent[0].tick);
+            if (set) {
+                EXPECT_TRUE(buf == before) << "a set writes nothing into buf";
+            } else {
+                EXPECT_EQ(k == TX ? "7A" : kText.substr(0, 3 * row.printed - 1), buf.Text());
+            }
         }
     }
 }
 
-// Refusals send nothing, leave buf alone and return 0.
-TEST_F(RequestTableTest, RefusalsSendNothingAndLeaveBuf)
+TEST_F(RequestTableTest, RefusalsOutsideTheTableSendNothingAndLeaveBuf)
 {
-    panel.setDefaultEcho();
-    struct Case {
-        bool holiday;
-        int index;
-        int getset;
-    };
-    std::vector<Case> cases;
-    for (int index : {88, 89, 255, 1000, INT_MAX, -1, -88, INT_MIN, 1, 2, 60}) {
-        cases.push_back({false, index, 0});
-        cases.push_back({false, index, 1});
+    panel.m_echo = true;
+    for (int index : {88, 89, 255, 1000, INT_MAX, -88, INT_MIN}) {
+        for (int getset : {0, 1}) {
+            Buffer buf;
+            EXPECT_EQ(0, Str(buf, getset, index, 8)) << index;
+            EXPECT_TRUE(buf == Buffer());
+        }
     }
-    for (Case c : {Case{false, 58, 1},
-                   {false, 58, 2},
-                   {false, 58, -1},
-                   {false, 59, 0},
-                   {false, 59, 2},
-                   {false, 87, 1},
-                   {false, 87, 2},
-                   {false, 87, -1},
-                   {false, 73, 2},
-                   {true, 61, 1},
-                   {true, 0, 1},
-                   {true, 58, 1},
-                   {true, -1, 1},
-                   {true, 59, 0},
-                   {true, 59, 2},
-                   {true, 60, 0},
-                   {true, 60, -1}}) {
-        cases.push_back(c);
+    for (auto [index, getset] :
+         {std::pair{61, 1}, {0, 1}, {58, 1}, {-1, 1}, {59, 0}, {59, 2}, {60, 0}, {60, -1}}) {
+        Buffer buf;
+        EXPECT_EQ(0, Holiday(buf, getset, index, 3)) << index << "/" << getset;
+        EXPECT_TRUE(buf == Buffer());
     }
-    for (const Row& row : kTable) {
-        if (row.kind != Kind::TwoWay) continue;
-        cases.push_back({false, row.index, 2});
-        cases.push_back({false, row.index, -1});
+    EXPECT_EQ(0, CSnmpAppBase::RIX_Func_Call_Str(nullptr, 1, static_cast<eFuncType>(3), 0));
+    EXPECT_EQ(0, CSnmpAppBase::RIX_Func_Call_Holiday(nullptr, 1, FUNC_HOLIDAY_ENTRY, 3));
+    // The safety screen's set form follows the length of the manager's text.
+    for (int extra : {6, 8, 14, 20, 7, 0, -6, 3, 13, 21, 256 + 6}) {
+        Buffer buf;
+        const bool ok = extra == 6 || extra == 8 || extra == 14 || extra == 20;
+        EXPECT_EQ(ok ? 1 : 0, Str(buf, 0, 73, extra)) << extra;
+        EXPECT_TRUE(buf == Buffer());
     }
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.index) + "/" + std::to_string(c.getset) +
-                     (c.holiday ? " holiday" : ""));
-        Buffer buf = Buffer::SetValue();
-        const Buffer before = buf;
-        EXPECT_EQ(c.holiday ? Holiday(buf, c.getset, c.index, 3) : Str(buf, c.getset, c.index, 8),
-                  0);
-        EXPECT_TRUE(buf == before);
+    const Buffer value;
+    std::vector<Bytes> expected;
+    for (int n : {3, 3, 7, 7}) {
+        expected.push_back({0x5B, uint8_t(n)});
+        expected.back().insert(expected.back().end(), value.b, value.b + n);
     }
-    EXPECT_EQ(CSnmpAppBase::RIX_Func_Call_Str(nullptr, 1, static_cast<eFuncType>(3), 0), 0);
-    EXPECT_EQ(CSnmpAppBase::RIX_Func_Call_Holiday(nullptr, 1, FUNC_HOLIDAY_ENTRY, 3), 0);
-    EXPECT_TRUE(Sent().empty());
-}
-
-TEST_F(RequestTableTest, SafetyScreenSetPicksItsFormByTheTextLength)
-{
-    panel.setDefaultEcho();
-    const Buffer value = Buffer::SetValue();
-    for (int extra : {6, 8, 14, 20}) {
-        panel.clearFrames();
-        Buffer buf = value;
-        EXPECT_EQ(Str(buf, 0, 73, extra), 1);
-        EXPECT_EQ(Sent(), std::vector<Bytes>{Frame(0x5B, value.Head(extra < 14 ? 3 : 7))}) << extra;
-    }
-    panel.clearFrames();
-    for (int extra : {7, 0, -6, 3, 13, 21, 256 + 6}) {
-        Buffer buf = value;
-        EXPECT_EQ(Str(buf, 0, 73, extra), 0) << extra;
-        EXPECT_TRUE(buf == value);
-    }
-    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(expected, panel.frames());
 }
 
 // A failed get still prints its zeroes; a short reply leaves the rest zero and succeeds.
 TEST_F(RequestTableTest, FailuresPrintZeroesAndReturnZero)
 {
-    struct Case {
-        int index;
-        std::string text;
-    };
     panel.answer(0x0F, {0x01, 0x02, 0x03}, 'N');  // index 38 is refused
-    for (const Case& c : {Case{13, "00"}, Case{54, HexText({}, 15)}, Case{38, "00 00 00"}}) {
-        Buffer buf;
-        EXPECT_EQ(Str(buf, 1, c.index), 0) << c.index;
-        EXPECT_EQ(buf.Text(), c.text);
+    for (auto [index, text] : {std::pair<int, std::string>{13, "00"},
+                               {54, "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"},
+                               {38, "00 00 00"}}) {
+        Buffer buf(0xEE);
+        EXPECT_EQ(0, Str(buf, 1, index)) << index;
+        EXPECT_EQ(text, buf.Text());
     }
     panel.answer(0x17, {0x0A, 0x1B, 0x2C});
     Buffer shorter;
-    EXPECT_EQ(Str(shorter, 1, 11), 1);
-    EXPECT_EQ(shorter.Text(), "0A 1B 2C 00 00 00 00 00");
-
-    // A failed set leaves buf.
-    Buffer buf = Buffer::SetValue();
-    const Buffer before = buf;
-    EXPECT_EQ(Str(buf, 0, 51), 0);  // no reply
+    EXPECT_EQ(1, Str(shorter, 1, 11));
+    EXPECT_EQ("0A 1B 2C 00 00 00 00 00", shorter.Text());
+    Buffer buf;                     // a failed set leaves buf
+    EXPECT_EQ(0, Str(buf, 0, 51));  // no reply
     panel.answer(0x11, {0x01}, 'N');
-    EXPECT_EQ(Str(buf, 0, 3), 0);
-    EXPECT_TRUE(buf == before);
-
-    // A failed send.
-    panel.setSendResult(0);
+    EXPECT_EQ(0, Str(buf, 0, 3));
+    EXPECT_TRUE(buf == Buffer());
+    panel.m_sendResult = 0;  // a failed send
     for (int index : {3, 59}) {
-        Buffer unsent;
-        EXPECT_EQ(Str(unsent, 1, index), 0);
-        EXPECT_EQ(unsent.Text(), "00");
+        Buffer unsent(0xEE);
+        EXPECT_EQ(0, Str(unsent, 1, index));
+        EXPECT_EQ("00", unsent.Text());
     }
 }
 
@@ -334,21 +199,20 @@ TEST_F(RequestTableTest, HolidayCountAndEntries)
     panel.answer(0xA9, {0x0C, 0x01, 0x02, 0x03, 0x04});
     panel.answer(0xA9, {0x03, 0x0C, 0x19, 0xA0, 0xFF});
     panel.answer(0xA9, {0x07, 0x21});
-    Buffer count, entry, shorter, missing, noCount;
-    EXPECT_EQ(Holiday(count, 1, 59), 1);
-    EXPECT_EQ(count.Text(), "0C");
-    EXPECT_EQ(Holiday(entry, 1, 60, 0x103), 1);  // the entry number is extra's low byte
-    EXPECT_EQ(entry.Text(), "03 0C 19 A0 FF");
-    EXPECT_EQ(Holiday(shorter, 1, 60, 7), 1);
-    EXPECT_EQ(shorter.Text(), "07 21 00 00 00");
-    EXPECT_EQ(Sent(),
-              (std::vector<Bytes>{Frame(0xA9, {}), Frame(0xA9, {0x03}), Frame(0xA9, {0x07})}));
-
+    Buffer count(0), entry(0), shorter(0), missing(0), noCount(0);
+    EXPECT_EQ(1, Holiday(count, 1, 59));
+    EXPECT_EQ("0C", count.Text());
+    EXPECT_EQ(1, Holiday(entry, 1, 60, 0x103));  // the entry number is extra's low byte
+    EXPECT_EQ("03 0C 19 A0 FF", entry.Text());
+    EXPECT_EQ(1, Holiday(shorter, 1, 60, 7));
+    EXPECT_EQ("07 21 00 00 00", shorter.Text());
+    EXPECT_EQ((std::vector<Bytes>{{0xA9, 0}, {0xA9, 1, 0x03}, {0xA9, 1, 0x07}}), panel.frames());
+    EXPECT_EQ(400u, kw::host::Clock::now() - panel.sent().back().tick);
     // Without a reply the entry number still shows.
-    EXPECT_EQ(Holiday(missing, 1, 60, 3), 0);
-    EXPECT_EQ(missing.Text(), "03 00 00 00 00");
-    EXPECT_EQ(Holiday(noCount, 1, 59), 0);
-    EXPECT_EQ(noCount.Text(), "00");
+    EXPECT_EQ(0, Holiday(missing, 1, 60, 3));
+    EXPECT_EQ("03 00 00 00 00", missing.Text());
+    EXPECT_EQ(0, Holiday(noCount, 1, 59));
+    EXPECT_EQ("00", noCount.Text());
 }
 
 }  // namespace

@@ -1,87 +1,123 @@
 #pragma once
-// A scripted panel for tests: attached to a frame engine as its packet sender, it records every
-// engine command frame and answers with engine reply frames delivered through CheckReceiveData
-// on the clock's timer thread, so replies arrive from another thread, on virtual time when the
-// test runs under kw::host::VirtualClockScope.
-#include <cstdint>
+// A scripted panel attached to a frame engine as its packet sender: it records every engine
+// command frame with its tick and answers with an engine reply frame delivered through
+// CheckReceiveData on the clock's timer thread (virtual time under VirtualClockScope).
 #include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <vector>
+#include <optional>
 
+#include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
+#include "runtime/VoUtilSNMP.h"
 
 namespace kw::test {
 
-struct SentFrame {
-    std::vector<uint8_t> bytes;  // the engine command frame: cmd, N, data
-    uint32_t tick;               // clock tick when Send was called
-};
+using Bytes = std::vector<uint8_t>;
+
+// An engine reply frame FF L ack cmd values... checksum.
+inline Bytes replyFrame(uint8_t cmd, const Bytes& values, uint8_t ack = 'A')
+{
+    Bytes f{0xFF, static_cast<uint8_t>(values.size() + 2), ack, cmd};
+    f.insert(f.end(), values.begin(), values.end());
+    uint8_t sum = 0;
+    for (uint8_t b : f) sum = static_cast<uint8_t>(sum + b);
+    f.push_back(sum);
+    return f;
+}
 
 class PanelDouble : public VoPacketSenderInterfaceSNMP {
 public:
-    // Attaches itself as engine->m_pSender; drops replies left in engine->m_ReplyList.
-    explicit PanelDouble(VoRIXSNMP* engine);
-    // Waits for scheduled replies that are due, detaches (m_pSender = nullptr) and frees the
-    // replies left in the engine's list. Replies not yet due are never delivered.
-    ~PanelDouble() override;
-
-    PanelDouble(const PanelDouble&) = delete;
-    PanelDouble& operator=(const PanelDouble&) = delete;
-
-    // Records the frame, then answers it (unless a forced result marks the send as failed).
-    int Send(const unsigned char* data, unsigned int len) override;
-
-    std::vector<SentFrame> frames() const;
-    void clearFrames();
-
-    // Queues the answer to the next command with byte cmd (FIFO per command byte). The reply
-    // frame FF L ack cmd values... checksum reaches the engine delayMs after that send.
-    void answer(uint8_t cmd, std::vector<uint8_t> values, uint8_t ack = 'A', uint32_t delayMs = 50);
-    // Delivers these raw bytes through CheckReceiveData delayMs after now.
-    void deliverRaw(std::vector<uint8_t> bytes, uint32_t delayMs);
-
-    // What a command without a scripted answer gets: nothing (the default), an 'A' reply that
-    // echoes the sent data bytes ({0x00} for a command without data), or fixed values.
-    void setDefaultSilent();
-    void setDefaultEcho();
-    void setDefaultValues(std::vector<uint8_t> values);
-
-    // Forces Send's result; 0 or below marks a failed send, which is recorded but not answered.
-    // The default returns len.
-    void setSendResult(int result);
-
-    // An engine reply frame with its checksum; values holds at most 253 bytes.
-    static std::vector<uint8_t> replyFrame(uint8_t cmd, const std::vector<uint8_t>& values,
-                                           uint8_t ack = 'A');
+    struct Sent {
+        Bytes bytes;  // cmd, N, data
+        uint32_t tick;
+    };
+    explicit PanelDouble(VoRIXSNMP* engine) : m_engine(engine)
+    {
+        reset();
+        engine->m_pSender = this;
+    }
+    // Waits for replies that are due, then detaches; replies not yet due are never delivered.
+    ~PanelDouble() override
+    {
+        kw::host::Clock::drain();
+        std::lock_guard<std::mutex> lock(m_link->mutex);
+        m_link->engine = nullptr;
+        m_engine->m_pSender = nullptr;
+        reset();
+    }
+    // Records the frame and answers it: a scripted answer for its command byte first (FIFO),
+    // else, with m_echo, the data bytes sent (or {00}); else none.
+    int Send(const unsigned char* data, unsigned int len) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_sent.push_back({Bytes(data, data + len), VoGetTickCountSNMP()});
+        if (m_sendResult) return *m_sendResult;  // a forced result: recorded, not answered
+        Answer a{len > 2 ? Bytes(data + 2, data + len) : Bytes{0x00}, 'A', 50};
+        auto& queue = m_answers[data[0]];
+        if (!queue.empty()) {
+            a = queue.front();
+            queue.pop_front();
+        } else if (!m_echo) {
+            return static_cast<int>(len);
+        }
+        lock.unlock();
+        deliver(replyFrame(data[0], a.values, a.ack), a.delayMs);
+        return static_cast<int>(len);
+    }
+    void answer(uint8_t cmd, Bytes values, uint8_t ack = 'A', uint32_t delayMs = 50)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_answers[cmd].push_back({std::move(values), ack, delayMs});
+    }
+    // Offers these bytes to the engine delayMs from now, from the timer thread.
+    void deliver(Bytes bytes, uint32_t delayMs)
+    {
+        kw::host::Clock::schedule(delayMs, [link = m_link, bytes = std::move(bytes)] {
+            std::lock_guard<std::mutex> lock(link->mutex);
+            unsigned int len = static_cast<unsigned int>(bytes.size());
+            if (link->engine != nullptr) link->engine->CheckReceiveData(bytes.data(), len);
+        });
+    }
+    std::vector<Sent> sent()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_sent;
+    }
+    std::vector<Bytes> frames()
+    {
+        std::vector<Bytes> out;
+        for (const auto& s : sent()) out.push_back(s.bytes);
+        return out;
+    }
+    // Drops the replies left in the engine and the record of sent frames.
+    void reset()
+    {
+        VoAutoLockSNMP guard(&m_engine->m_ReplyLock);
+        for (auto* r : m_engine->m_ReplyList) delete[] r->pData, delete r;
+        m_engine->m_ReplyList.clear();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sent.clear();
+    }
+    bool m_echo = false;  // set before the transactions start, as is m_sendResult
+    std::optional<int> m_sendResult;
 
 private:
-    enum class DefaultMode { Silent, Echo, Fixed };
     struct Answer {
-        std::vector<uint8_t> values;
+        Bytes values;
         uint8_t ack;
         uint32_t delayMs;
     };
-    // Shared with scheduled deliveries, which may outlive the double: once detached they drop
-    // their bytes instead of touching the engine.
+    // Shared with scheduled deliveries, which may outlive the double.
     struct Link {
         std::mutex mutex;
         VoRIXSNMP* engine;
     };
-
-    void schedule(std::vector<uint8_t> bytes, uint32_t delayMs);
-    static void dropReplies(VoRIXSNMP* engine);
-
     VoRIXSNMP* m_engine;
-    std::shared_ptr<Link> m_link;
-    mutable std::mutex m_mutex;
-    std::vector<SentFrame> m_frames;
+    std::shared_ptr<Link> m_link{new Link{{}, m_engine}};
+    std::mutex m_mutex;
+    std::vector<Sent> m_sent;
     std::map<uint8_t, std::deque<Answer>> m_answers;
-    DefaultMode m_defaultMode = DefaultMode::Silent;
-    std::vector<uint8_t> m_defaultValues;
-    bool m_forceResult = false;
-    int m_sendResult = 0;
 };
 
 }  // namespace kw::test
