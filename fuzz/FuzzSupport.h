@@ -1,8 +1,11 @@
 #pragma once
 // Shared by the fuzz targets: a failed check aborts (libFuzzer reports it with the input), and
 // each target reads its input front to back as its own little format.
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace kw::fuzz {

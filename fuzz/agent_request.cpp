@@ -1,10 +1,6 @@
-// The agent's request path from a decoded varbind list: the agent's table checks, then the
-// display-side server against a made-up panel that fails every few calls. Input: byte 0 is
-// the PDU type and holiday count, byte 1 the failure rate; then per varbind [arcs - 1 (bits
-// 0-2), under kwdControl (bit 3), SET text length (bits 4-7)], the arcs (0xFF: 2^32-1), the text.
-#include <cstdio>
-#include <cstring>
-
+// A decoded varbind list through the agent's table checks and the display-side server, against
+// a panel failing every few calls. Input: PDU type and holiday count, failure rate, then per
+// varbind [arcs - 1 (bits 0-2), under kwdControl (3), SET text length (4-7)], arcs, text.
 #include "fuzz/FuzzSupport.h"
 #include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"
@@ -40,9 +36,8 @@ static int panelHoliday(unsigned char* buf, int getset, eFuncType index, int ext
           (index == kHolidayCountIndex ||
            (index == kHolidayEntryIndex && extra >= 0 && extra <= int(kHolidayMaxEntry))));
     if (g_panel.fails()) return 0;
-    auto* text = reinterpret_cast<char*>(buf);
-    if (index == kHolidayCountIndex) return std::snprintf(text, 256, "%02X", g_panel.holidays);
-    return std::snprintf(text, 256, "01 01 12 31");
+    const char* format = index == kHolidayCountIndex ? "%02X" : "01 01 12 31";
+    return std::snprintf(reinterpret_cast<char*>(buf), 256, format, g_panel.holidays);
 }
 
 static bool readable(const Target& target)

@@ -1,50 +1,49 @@
 // Panel traffic between the module and the protocol service, as each side receives it: byte 0
 // bit 0 picks a command event into the service (0) or a reply event into the transport (1),
 // bit 1 the reply event type; the rest is the payload.
-#include <cstring>
-
 #include "command/VoRIXSNMPApi.h"
 #include "fuzz/FuzzSupport.h"
 #include "host/panel/PanelModel.h"
 #include "host/protocol/ProtocolService.h"
 #include "link/VoPlatformAppSNMP.h"
 
+using namespace kw::panel;
+using namespace kw::protocol;
 using kw::fuzz::check;
+using Bytes = std::vector<uint8_t>;
 using Record = nsVoRIXSNMP::_stVoRIXData;
 
 // A panel that answers at once from a model and remembers what it was asked.
-struct ModelLink : kw::panel::PanelLink {
-    std::optional<kw::panel::Reply> transact(uint8_t cmd, uint8_t id,
-                                             const std::vector<uint8_t>& data,
-                                             std::chrono::milliseconds) override
+struct ModelLink : PanelLink {
+    std::optional<Reply> transact(uint8_t cmd, uint8_t id, const Bytes& data,
+                                  std::chrono::milliseconds) override
     {
-        asked = kw::panel::Command{cmd, id, data};
+        asked = Command{cmd, id, data};
         return last = model.handle(cmd, data);
     }
     bool connected() const override { return true; }
     std::string describe() const override { return "fuzz"; }
     void shutdown() override {}
-    std::optional<kw::panel::Command> asked;
-    kw::panel::Reply last;
-    kw::panel::PanelModel model;
+    std::optional<Command> asked;
+    Reply last;
+    PanelModel model;
 };
 
 // Made once, never destroyed. The service replies to an application nobody registered (the
 // framework frees them); the fuzzer hands its replies to the transport itself.
 static auto& link = *new std::shared_ptr<ModelLink>(std::make_shared<ModelLink>());
-static auto& service = *new kw::protocol::ProtocolService{link, {{}, "kw.fuzz", {}}};
+static auto& service = *new ProtocolService{link, {{}, "kw.fuzz", {}}};
 static auto& transport = *new VoPlatformAppSNMP();
 
 // Delivers one event and takes every record the transport stored (the values freed).
-static std::vector<Record> deliver(int type, const uint8_t* bytes, size_t size)
+static std::vector<Record> deliver(int type, const Bytes& payload)
 {
     PTEvent ev;
     ev.nEventType = type;
-    ev.pData = new uint8_t[size + 1];  // never zero-length; the handler owns it
-    std::memcpy(ev.pData, bytes, size);
-    ev.nDataSize = static_cast<uint16_t>(size);
-    check((type == kw::protocol::kCommandEvent ? service.t_OnUserMessage(&ev)
-                                               : transport.ProcEvent(&ev)) == 1);
+    ev.pData = new uint8_t[payload.size() + 1];  // never zero-length; the handler owns it
+    std::memcpy(ev.pData, payload.data(), payload.size());
+    ev.nDataSize = static_cast<uint16_t>(payload.size());
+    check((type == kCommandEvent ? service.t_OnUserMessage(&ev) : transport.ProcEvent(&ev)) == 1);
     std::vector<Record> out;
     auto& list = VoSingletonSNMP<VoRIXSNMPApi>::GetInstance()->m_ReplyList;
     for (; !list.empty(); list.pop_front()) {
@@ -58,30 +57,27 @@ static std::vector<Record> deliver(int type, const uint8_t* bytes, size_t size)
 KW_FUZZ_TARGET(1100)
 {
     const uint8_t mode = in.byte();
-    const int replyType = (mode & 2) ? kVoEventRIXReplyAlt : kVoEventRIXReply;
-    const uint8_t* payload = in.bytes();
-    const size_t length = in.size();
-    if (mode & 1) {  // at most the one record of 0xFF, ID, L, ack, rcmd, values[L - 2]
-        const auto records = deliver(replyType, payload, length);
-        check(records.size() <= 1);
-        if (records.size() == 1)
-            check(length >= 5 && payload[0] == 0xFF && payload[2] >= 2 &&
-                  length >= payload[2] + 3u && records[0].nAck == payload[3] &&
-                  records[0].nCmd == payload[4] && records[0].nSize == payload[2] - 2u);
-        return;
+    Bytes payload(in.bytes(), in.bytes() + in.size());
+    if ((mode & 1) == 0) {
+        // A well-formed command reaches the panel unchanged and its reply, posted back, arrives
+        // in the module's list as the panel gave it; anything else is dropped and counted.
+        const auto expected = parseCommandPayload(payload.data(), payload.size());
+        const auto malformed = service.stats().malformed;
+        link->asked.reset();
+        check(deliver(kCommandEvent, payload).empty());
+        check(service.stats().malformed == malformed + (expected ? 0 : 1));
+        if (!expected) return check(!link->asked);
+        check(link->asked == Command{expected->cmd, expected->displayId, expected->data});
+        payload = buildReplyPayload(expected->displayId, link->last);
     }
-    // A well-formed command reaches the panel unchanged and its reply arrives in the module's
-    // list as the panel gave it; anything else is dropped and counted.
-    const auto expected = kw::protocol::parseCommandPayload(payload, length);
-    const auto malformed = service.stats().malformed;
-    link->asked.reset();
-    check(deliver(kw::protocol::kCommandEvent, payload, length).empty());
-    check(service.stats().malformed == malformed + (expected ? 0 : 1));
-    check(link->asked.has_value() == expected.has_value());
-    if (!expected) return;
-    check(*link->asked == kw::panel::Command{expected->cmd, expected->displayId, expected->data});
-    const auto reply = kw::protocol::buildReplyPayload(expected->displayId, link->last);
-    const auto records = deliver(replyType, reply.data(), reply.size());
-    check(records.size() == 1 && records[0].nCmd == link->last.rcmd &&
-          records[0].nAck == link->last.ack && records[0].nSize == link->last.values.size());
+    // A reply event leaves at most the one record of 0xFF, ID, L, ack, rcmd, values[L - 2].
+    const auto records = deliver((mode & 2) ? kVoEventRIXReplyAlt : kVoEventRIXReply, payload);
+    check(records.size() == 1 || (records.empty() && (mode & 1)));
+    if (records.empty()) return;
+    const Record& got = records[0];
+    check(payload.size() >= 5 && payload[0] == 0xFF && payload[2] >= 2 &&
+          payload.size() >= payload[2] + 3u && got.nAck == payload[3] && got.nCmd == payload[4] &&
+          got.nSize == payload[2] - 2u);
+    check((mode & 1) || (got.nAck == link->last.ack && got.nCmd == link->last.rcmd &&
+                         got.nSize == link->last.values.size()));
 }

@@ -1,8 +1,5 @@
 // A SET's value as a manager sends it: hex text, then the byte count the object takes.
 // Input: byte 0 picks the object, the rest is the text.
-#include <cctype>
-#include <string>
-
 #include "fuzz/FuzzSupport.h"
 #include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"

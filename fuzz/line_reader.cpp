@@ -1,7 +1,5 @@
 // The panel-line readers fed in chunks with gaps, as a panel or host receives bytes. Input:
 // byte 0 picks the dialect and display-ID filter; then [length (bits 0-4), gap (5-7)], bytes.
-#include <chrono>
-
 #include "fuzz/FuzzSupport.h"
 #include "host/panel/Codec.h"
 #include "host/panel/PanelModel.h"

@@ -1,7 +1,5 @@
 // Bytes as a serial receive loop feeds them to the reply-frame engine: a frame at the front is
 // taken, "not a frame" drops one byte, "incomplete" stops.
-#include <cstring>
-
 #include "fuzz/FuzzSupport.h"
 #include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
