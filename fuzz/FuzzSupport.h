@@ -31,6 +31,8 @@ struct Input {
 
 }  // namespace kw::fuzz
 
+using kw::fuzz::check;
+
 // Defines the fuzz entry point over inputs of at most maxSize bytes; the body reads `in`.
 #define KW_FUZZ_TARGET(maxSize)                                             \
     static void fuzzOne(kw::fuzz::Input& in);                               \

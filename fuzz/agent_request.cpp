@@ -7,7 +7,6 @@
 #include "snmp/RequestServer.h"
 
 using namespace kw::snmp;
-using kw::fuzz::check;
 using Status = ItemResult::Status;
 
 static struct Panel {
@@ -55,10 +54,8 @@ KW_FUZZ_TARGET(2048)
     while (!in.empty() && job.items.size() < 16) {
         const uint8_t header = in.byte();
         WorkItem item{(header & 8) ? controlOid() : rootOid(), {}, 0};
-        for (int arc = 0; arc <= (header & 7); ++arc) {
-            const uint8_t b = in.byte();
-            item.oid.push_back(b == 0xFF ? UINT32_MAX : b);
-        }
+        for (int arc = 0; arc <= (header & 7); ++arc)  // 0x80 and up: near 2^32
+            item.oid.push_back(static_cast<uint32_t>(static_cast<int8_t>(in.byte())));
         const std::string_view text = in.take(header >> 4);
         const Target target = resolve(item.oid);
         if (job.kind == JobKind::Set) {

@@ -9,7 +9,6 @@
 
 using namespace kw::panel;
 using namespace kw::protocol;
-using kw::fuzz::check;
 using Bytes = std::vector<uint8_t>;
 using Record = nsVoRIXSNMP::_stVoRIXData;
 

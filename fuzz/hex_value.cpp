@@ -24,9 +24,8 @@ KW_FUZZ_TARGET(1024)
 {
     const DisplayObject& object = displayObjects()[in.byte() % displayObjects().size()];
     const auto bytes = parseHexText(in.rest);
-    kw::fuzz::check(bytes == readHex(in.rest));
+    check(bytes == readHex(in.rest));
     // No count passes that a read-only object or a one-byte length field could not carry.
     if (bytes && acceptsByteCount(object, bytes->size()))
-        kw::fuzz::check(object.access != Access::ReadOnly && !bytes->empty() &&
-                        bytes->size() <= 255);
+        check(object.access != Access::ReadOnly && !bytes->empty() && bytes->size() <= 255);
 }

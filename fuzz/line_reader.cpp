@@ -5,7 +5,6 @@
 #include "host/panel/PanelModel.h"
 
 using namespace kw::panel;
-using kw::fuzz::check;
 
 constexpr std::chrono::milliseconds kTimeout(100);
 
@@ -36,20 +35,15 @@ KW_FUZZ_TARGET(1u << 14)
         std::chrono::seconds(0)});
 
     std::chrono::steady_clock::time_point now{};
-    for (bool more = true; more;) {
-        more = !in.empty();
-        if (more) {
-            const uint8_t header = in.byte();
-            const std::string_view chunk = in.take(header & 0x1F);
-            now += std::chrono::milliseconds(40 * (header >> 5));  // 0 to 280 ms
-            commands.feed(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(), now);
-            replies.feed(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(), now);
-            check(commands.pending() < 4 + 255 && replies.pending() < 4 + 255);
-        } else {  // whatever is left stalls out
-            now += std::chrono::seconds(1);
-            commands.expire(now);
-            replies.expire(now);
-            check(commands.pending() == 0 && replies.pending() == 0);
+    for (bool done = false; !done;) {
+        done = in.empty();  // then whatever is left stalls out
+        const uint8_t header = in.byte();
+        const std::string_view chunk = in.take(header & 0x1F);
+        now += std::chrono::milliseconds(done ? 1000 : 40 * (header >> 5));  // 0 to 280 ms
+        for (auto* reader : std::initializer_list<detail::ScanningReader*>{&commands, &replies}) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(chunk.data());
+            done ? reader->expire(now) : reader->feed(bytes, chunk.size(), now);
+            check(reader->pending() < (done ? 1u : 4 + 255u));
         }
         // Every frame read re-encodes to one that reads back the same; the model answers commands.
         while (auto command = commands.next()) {

@@ -4,8 +4,6 @@
 #include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
 
-using kw::fuzz::check;
-
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     kw::host::Clock::useVirtual(0xFFFF0000u);  // near the wrap: ages are measured across it
