@@ -10,14 +10,10 @@
 
 namespace kw::fuzz {
 
-inline void check(bool ok)
-{
-    if (!ok) std::abort();
-}
+inline constexpr auto check = [](bool ok) { return ok ? void() : std::abort(); };
 
 struct Input {
     std::string_view rest;
-    bool empty() const { return rest.empty(); }
     size_t size() const { return rest.size(); }
     const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(rest.data()); }
     uint8_t byte() { return take(1).empty() ? 0 : bytes()[-1]; }

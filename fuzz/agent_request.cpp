@@ -51,7 +51,7 @@ KW_FUZZ_TARGET(2048)
     WorkJob job{static_cast<JobKind>(head % 3), {}};
     g_panel = Panel{static_cast<uint32_t>(head >> 2), in.byte() % 8u, 0};
     bool refused = false;  // the agent refuses a SET with one bad varbind whole
-    while (!in.empty() && job.items.size() < 16) {
+    while (in.size() > 0 && job.items.size() < 16) {
         const uint8_t header = in.byte();
         WorkItem item{(header & 8) ? controlOid() : rootOid(), {}, 0};
         for (int arc = 0; arc <= (header & 7); ++arc)  // 0x80 and up: near 2^32

@@ -36,7 +36,7 @@ KW_FUZZ_TARGET(1u << 14)
 
     std::chrono::steady_clock::time_point now{};
     for (bool done = false; !done;) {
-        done = in.empty();  // then whatever is left stalls out
+        done = in.size() == 0;  // then whatever is left stalls out
         const uint8_t header = in.byte();
         const std::string_view chunk = in.take(header & 0x1F);
         now += std::chrono::milliseconds(done ? 1000 : 40 * (header >> 5));  // 0 to 280 ms

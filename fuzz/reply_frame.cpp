@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 KW_FUZZ_TARGET(16 * 258)  // sixteen longest frames; each byte beyond them only resyncs
 {
     VoRIXSNMP engine;  // frees what is left stored when it goes
-    for (unsigned frames = 0; !in.empty(); ++frames) {
+    for (unsigned frames = 0; in.size() > 0; ++frames) {
         const uint8_t* frame = in.bytes();
         unsigned len = static_cast<unsigned>(in.size());
         const int result = engine.CheckReceiveData(frame, len);
