@@ -1,6 +1,5 @@
 #pragma once
-// Shared by the fuzz targets: a failed check aborts (libFuzzer reports it with the input), and
-// each target reads its input front to back as its own little format.
+// Shared by the fuzz targets: a failed check aborts; each reads its input as its own format.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>

@@ -31,9 +31,8 @@ static int panelString(unsigned char* buf, int getset, eFuncType index, int extr
 
 static int panelHoliday(unsigned char* buf, int getset, eFuncType index, int extra)
 {
-    check(getset == 1 &&
-          (index == kHolidayCountIndex ||
-           (index == kHolidayEntryIndex && extra >= 0 && extra <= int(kHolidayMaxEntry))));
+    const bool entry = index == kHolidayEntryIndex && extra >= 0 && extra <= int(kHolidayMaxEntry);
+    check(getset == 1 && (index == kHolidayCountIndex || entry));
     if (g_panel.fails()) return 0;
     const char* format = index == kHolidayCountIndex ? "%02X" : "01 01 12 31";
     return std::snprintf(reinterpret_cast<char*>(buf), 256, format, g_panel.holidays);
@@ -50,28 +49,27 @@ KW_FUZZ_TARGET(2048)
     const uint8_t head = in.byte();
     WorkJob job{static_cast<JobKind>(head % 3), {}};
     g_panel = Panel{static_cast<uint32_t>(head >> 2), in.byte() % 8u, 0};
-    bool refused = false;  // the agent refuses a SET with one bad varbind whole
     while (in.size() > 0 && job.items.size() < 16) {
         const uint8_t header = in.byte();
         WorkItem item{(header & 8) ? controlOid() : rootOid(), {}, 0};
         for (int arc = 0; arc <= (header & 7); ++arc)  // 0x80 and up: near 2^32
             item.oid.push_back(static_cast<uint32_t>(static_cast<int8_t>(in.byte())));
         const std::string_view text = in.take(header >> 4);
-        const Target target = resolve(item.oid);
         if (job.kind == JobKind::Set) {
+            const Target target = resolve(item.oid);
             const auto bytes = parseHexText(text);
-            refused = refused || !bytes || target.kind != Target::Kind::Scalar ||
-                      target.object->access == Access::ReadOnly ||
-                      !acceptsByteCount(*target.object, bytes->size());
-            item.bytes = bytes.value_or(std::vector<uint8_t>{});
+            if (!bytes || target.kind != Target::Kind::Scalar ||
+                target.object->access == Access::ReadOnly ||
+                !acceptsByteCount(*target.object, bytes->size()))
+                return;  // the agent refuses the whole SET
+            item.bytes = *bytes;
             item.textLength = static_cast<int>(text.size());
-        } else if (job.kind == JobKind::Get ? !readable(target)
+        } else if (job.kind == JobKind::Get ? !readable(resolve(item.oid))
                                             : nextStep(item.oid).kind == WalkStep::Kind::End) {
             continue;  // the agent answers these itself
         }
         job.items.push_back(std::move(item));
     }
-    if (refused) return;
 
     // GET answers name the object asked; GETNEXT answers lie after it, are readable, and step
     // over nothing readable; a SET stops at its first failure and runs nothing after it.

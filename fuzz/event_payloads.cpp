@@ -1,6 +1,5 @@
-// Panel traffic between the module and the protocol service, as each side receives it: byte 0
-// bit 0 picks a command event into the service (0) or a reply event into the transport (1),
-// bit 1 the reply event type; the rest is the payload.
+// Panel traffic as each side receives it. Byte 0: bit 0 picks a command event into the protocol
+// service (0) or a reply event into the module's transport (1), bit 1 the reply event type.
 #include "command/VoRIXSNMPApi.h"
 #include "fuzz/FuzzSupport.h"
 #include "host/panel/PanelModel.h"
@@ -28,8 +27,7 @@ struct ModelLink : PanelLink {
     PanelModel model;
 };
 
-// Made once, never destroyed. The service replies to an application nobody registered (the
-// framework frees them); the fuzzer hands its replies to the transport itself.
+// Made once, never freed. The service replies to nobody; the fuzzer posts its replies itself.
 static auto& link = *new std::shared_ptr<ModelLink>(std::make_shared<ModelLink>());
 static auto& service = *new ProtocolService{link, {{}, "kw.fuzz", {}}};
 static auto& transport = *new VoPlatformAppSNMP();
@@ -37,11 +35,9 @@ static auto& transport = *new VoPlatformAppSNMP();
 // Delivers one event and takes every record the transport stored (the values freed).
 static std::vector<Record> deliver(int type, const Bytes& payload)
 {
-    PTEvent ev;
-    ev.nEventType = type;
-    ev.pData = new uint8_t[payload.size() + 1];  // never zero-length; the handler owns it
-    std::memcpy(ev.pData, payload.data(), payload.size());
-    ev.nDataSize = static_cast<uint16_t>(payload.size());
+    auto* data = new uint8_t[payload.size() + 1];  // never zero-length; the handler owns it
+    std::memcpy(data, payload.data(), payload.size());
+    PTEvent ev{type, data, static_cast<uint16_t>(payload.size())};
     check((type == kCommandEvent ? service.t_OnUserMessage(&ev) : transport.ProcEvent(&ev)) == 1);
     std::vector<Record> out;
     auto& list = VoSingletonSNMP<VoRIXSNMPApi>::GetInstance()->m_ReplyList;
@@ -66,7 +62,8 @@ KW_FUZZ_TARGET(1100)
         check(deliver(kCommandEvent, payload).empty());
         check(service.stats().malformed == malformed + (expected ? 0 : 1));
         if (!expected) return check(!link->asked);
-        check(link->asked == Command{expected->cmd, expected->displayId, expected->data});
+        check(link->asked == Command{expected->cmd, expected->displayId, expected->data} &&
+              link->last.rcmd == expected->cmd);
         payload = buildReplyPayload(expected->displayId, link->last);
     }
     // A reply event leaves at most the one record of 0xFF, ID, L, ack, rcmd, values[L - 2].

@@ -1,5 +1,4 @@
-// A SET's value as a manager sends it: hex text, then the byte count the object takes.
-// Input: byte 0 picks the object, the rest is the text.
+// A SET's value as a manager sends it: byte 0 picks the object, the rest is the hex text.
 #include "fuzz/FuzzSupport.h"
 #include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Runs each fuzz_* in <bindir> for FUZZ_SECONDS (default 10) from its seeds in fuzz/corpus/<name>/
-# and prints its inputs and rate (inputs/s). A crash, leak or sanitizer report, or no fuzzer in
-# <bindir>, fails the run.
+# Runs each fuzz_* in <bindir> for FUZZ_SECONDS (default 10) from fuzz/corpus/<name>/, printing its
+# inputs and rate (inputs/s). A crash, leak, sanitizer report or no fuzzer fails the run.
 set -euo pipefail
 bindir=${1:?usage: fuzz/run-all.sh <bindir>}
 corpus=$(cd "$(dirname "$0")" && pwd)/corpus
