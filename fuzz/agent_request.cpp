@@ -52,8 +52,8 @@ KW_FUZZ_TARGET(2048)
     while (in.size() > 0 && job.items.size() < 16) {
         const uint8_t header = in.byte();
         WorkItem item{(header & 8) ? controlOid() : rootOid(), {}, 0};
-        for (int arc = 0; arc <= (header & 7); ++arc)  // 0x80 and up: near 2^32
-            item.oid.push_back(static_cast<uint32_t>(static_cast<int8_t>(in.byte())));
+        for (int arc = 0; arc <= (header & 7); ++arc)  // 0xFF: 2^32-1, the rest as they are
+            item.oid.push_back(static_cast<uint32_t>((in.byte() + 1) % 256 - 1));
         const std::string_view text = in.take(header >> 4);
         if (job.kind == JobKind::Set) {
             const Target target = resolve(item.oid);
