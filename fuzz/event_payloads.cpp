@@ -1,119 +1,79 @@
-// The two events that carry panel traffic between the module and the protocol service, as
-// either side receives them from the other: a command event (0x2807) into the service's event
-// handler, and a reply event (0x2808/0x2809) into the module's transport. A well-formed
-// command must reach the panel unchanged and its reply, posted back, must arrive in the
-// module's reply list as the panel gave it; anything else is dropped without a trace. A raw
-// reply event leaves at most the one record its header describes.
-//
-// Input: byte 0 bit 0 picks the side (0: service, 1: transport), bit 1 the reply event type;
-// the rest is the payload.
-#include <cstring>
-
+// Panel traffic as each side receives it. Byte 0: bit 0 picks a command event into the protocol
+// service (0) or a reply event into the module's transport (1), bit 1 the reply event type.
 #include "command/VoRIXSNMPApi.h"
 #include "fuzz/FuzzSupport.h"
 #include "host/panel/PanelModel.h"
 #include "host/protocol/ProtocolService.h"
 #include "link/VoPlatformAppSNMP.h"
 
-using kw::fuzz::check;
-using kw::panel::Reply;
+using namespace kw::panel;
+using namespace kw::protocol;
+using Bytes = std::vector<uint8_t>;
+using Record = nsVoRIXSNMP::_stVoRIXData;
 
-namespace {
-
-// A panel that answers at once, and remembers what it was asked.
-class ModelLink : public kw::panel::PanelLink {
-public:
-    std::optional<Reply> transact(uint8_t cmd, uint8_t displayId, const std::vector<uint8_t>& data,
+// A panel that answers at once from a model and remembers what it was asked.
+struct ModelLink : PanelLink {
+    std::optional<Reply> transact(uint8_t cmd, uint8_t id, const Bytes& data,
                                   std::chrono::milliseconds) override
     {
-        asked = kw::protocol::CommandPayload{cmd, displayId, data};
-        last = m_model.handle(cmd, data);
-        return last;
+        asked = Command{cmd, id, data};
+        return last = model.handle(cmd, data);
     }
     bool connected() const override { return true; }
     std::string describe() const override { return "fuzz"; }
     void shutdown() override {}
-
-    std::optional<kw::protocol::CommandPayload> asked;
+    std::optional<Command> asked;
     Reply last;
-
-private:
-    kw::panel::PanelModel m_model;  // made once; its registers carry over between inputs
+    PanelModel model;
 };
 
-// Made once, kept for the process. The service's replies go to an application nobody
-// registered (the framework frees them); the test hands them to the transport itself.
-struct Sides {
-    std::shared_ptr<ModelLink> link = std::make_shared<ModelLink>();
-    kw::protocol::ProtocolService service{link, {std::chrono::milliseconds(0), "kw.fuzz.none", {}}};
-    VoPlatformAppSNMP* transport = new VoPlatformAppSNMP();
-    VoRIXSNMPApi* api = VoSingletonSNMP<VoRIXSNMPApi>::GetInstance();
-};
+// Made once, never freed. The service replies to nobody; the fuzzer posts its replies itself.
+static auto& link = *new std::shared_ptr<ModelLink>(std::make_shared<ModelLink>());
+static auto& service = *new ProtocolService{link, {{}, "kw.fuzz", {}}};
+static auto& transport = *new VoPlatformAppSNMP();
 
-// Takes every record the transport delivered (their headers; the values are freed).
-std::vector<nsVoRIXSNMP::_stVoRIXData> drain(VoRIXSNMPApi* api)
+// Delivers one event and takes every record the transport stored (the values freed).
+static std::vector<Record> deliver(int type, const Bytes& payload)
 {
-    std::vector<nsVoRIXSNMP::_stVoRIXData> out;
-    for (nsVoRIXSNMP::_stVoRIXData* record : api->m_ReplyList) {
-        out.push_back(*record);
-        delete[] record->pData;
-        delete record;
+    auto* data = new uint8_t[payload.size() + 1];  // never zero-length; the handler owns it
+    std::memcpy(data, payload.data(), payload.size());
+    PTEvent ev{type, data, static_cast<uint16_t>(payload.size())};
+    check((type == kCommandEvent ? service.t_OnUserMessage(&ev) : transport.ProcEvent(&ev)) == 1);
+    std::vector<Record> out;
+    auto& list = VoSingletonSNMP<VoRIXSNMPApi>::GetInstance()->m_ReplyList;
+    for (; !list.empty(); list.pop_front()) {
+        out.push_back(*list.front());
+        delete[] list.front()->pData;
+        delete list.front();
     }
-    api->m_ReplyList.clear();
     return out;
 }
 
-int deliver(Sides& s, int type, const uint8_t* bytes, size_t size)
+KW_FUZZ_TARGET(1100)
 {
-    PTEvent ev;
-    ev.nEventType = type;
-    ev.pData = new uint8_t[size + 1];  // never a zero-length array; the handler owns it
-    std::memcpy(ev.pData, bytes, size);
-    ev.nDataSize = static_cast<uint16_t>(size);
-    return type == kw::protocol::kCommandEvent ? s.service.t_OnUserMessage(&ev)
-                                               : s.transport->ProcEvent(&ev);
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size == 0 || size > 1100) return 0;
-    static Sides& s = *new Sides();
-    const uint8_t mode = data[0];
-    const uint8_t* payload = data + 1;
-    const size_t length = size - 1;
-    const int replyType = (mode & 2) ? kVoEventRIXReplyAlt : kVoEventRIXReply;
-
+    const uint8_t mode = in.byte();
+    Bytes payload(in.bytes(), in.bytes() + in.size());
     if ((mode & 1) == 0) {
-        const auto expected = kw::protocol::parseCommandPayload(payload, length);
-        const auto before = s.service.stats();
-        s.link->asked.reset();
-        check(deliver(s, kw::protocol::kCommandEvent, payload, length) == 1);
-        const auto after = s.service.stats();
-        check(after.malformed == before.malformed + (expected ? 0 : 1));
-        check(s.link->asked.has_value() == expected.has_value());
-        if (!expected) return 0;
-        check(s.link->asked->cmd == expected->cmd && s.link->asked->data == expected->data &&
-              s.link->asked->displayId == expected->displayId);
-        // The service's reply, as the module's transport receives it.
-        const auto reply = kw::protocol::buildReplyPayload(expected->displayId, s.link->last);
-        check(deliver(s, replyType, reply.data(), reply.size()) == 1);
-        const auto records = drain(s.api);
-        check(records.size() == 1 && records[0].nCmd == s.link->last.rcmd &&
-              records[0].nAck == s.link->last.ack &&
-              records[0].nSize == s.link->last.values.size());
-        return 0;
+        // A well-formed command reaches the panel unchanged and its reply, posted back, arrives
+        // in the module's list as the panel gave it; anything else is dropped and counted.
+        const auto expected = parseCommandPayload(payload.data(), payload.size());
+        const auto malformed = service.stats().malformed;
+        link->asked.reset();
+        check(deliver(kCommandEvent, payload).empty());
+        check(service.stats().malformed == malformed + (expected ? 0 : 1));
+        if (!expected) return check(!link->asked);
+        check(link->asked == Command{expected->cmd, expected->displayId, expected->data} &&
+              link->last.rcmd == expected->cmd);
+        payload = buildReplyPayload(expected->displayId, link->last);
     }
-
-    check(deliver(s, replyType, payload, length) == 1);
-    const auto records = drain(s.api);
-    check(records.size() <= 1);
-    if (records.size() == 1) {
-        // 0xFF, ID, L, ack, rcmd, values[L - 2]: the ID is dropped, the rest is the record.
-        check(length >= 5 && payload[0] == 0xFF && payload[2] >= 2 && length >= payload[2] + 3u);
-        check(records[0].nAck == payload[3] && records[0].nCmd == payload[4] &&
-              records[0].nSize == payload[2] - 2u);
-    }
-    return 0;
+    // A reply event leaves at most the one record of 0xFF, ID, L, ack, rcmd, values[L - 2].
+    const auto records = deliver((mode & 2) ? kVoEventRIXReplyAlt : kVoEventRIXReply, payload);
+    check(records.size() == 1 || (records.empty() && (mode & 1)));
+    if (records.empty()) return;
+    const Record& got = records[0];
+    check(payload.size() >= 5 && payload[0] == 0xFF && payload[2] >= 2 &&
+          payload.size() >= payload[2] + 3u && got.nAck == payload[3] && got.nCmd == payload[4] &&
+          got.nSize == payload[2] - 2u);
+    check((mode & 1) || (got.nAck == link->last.ack && got.nCmd == link->last.rcmd &&
+                         got.nSize == link->last.values.size()));
 }

@@ -1,95 +1,51 @@
-// Feeds arbitrary bytes to the panel-line readers, as a panel or a host would receive them
-// from the wire: in chunks of varying size with varying gaps, so the inter-byte timeout and
-// the resynchronisation run too. Every frame handed out must re-encode to a frame that reads
-// back the same; every command is then answered by the panel model.
-//
-// Input: byte 0 picks the dialect and the display-ID filter; then records of
-// [chunk length (low 5 bits) + gap (high 3 bits)] followed by that many bytes.
-//
-// The panel model is made once: building its register table per input cost more than all
-// the reading. It keeps its registers from one input to the next; nothing checked here
-// depends on them.
-#include <chrono>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-
+// The panel-line readers fed in chunks with gaps, as a panel or host receives bytes. Input:
+// byte 0 picks the dialect and display-ID filter; then [length (bits 0-4), gap (5-7)], bytes.
 #include "fuzz/FuzzSupport.h"
 #include "host/panel/Codec.h"
-#include "host/panel/PanelModel.h"
 
 using namespace kw::panel;
-using kw::fuzz::check;
 
-namespace {
+constexpr std::chrono::milliseconds kTimeout(100);
 
-constexpr size_t kMaxFrame = 4 + 255;
-
-void checkCommand(Dialect dialect, const Command& command)
+template <typename Reader, typename Frame>
+static void roundTrip(Reader again, const std::vector<uint8_t>& wire, const Frame& frame)
 {
-    check(command.data.size() <= kMaxCommandData);
-    const auto frame = encodeCommand(dialect, command);
-    CommandReader again({dialect, std::nullopt, std::chrono::milliseconds(100)});
-    again.feed(frame.data(), frame.size(), {});
+    again.feed(wire.data(), wire.size(), {});
     const auto back = again.next();
-    check(back.has_value() && *back == command && again.pending() == 0);
+    check(back.has_value() && *back == frame && again.pending() == 0);
 }
 
-void checkReply(Dialect dialect, uint8_t id, const Reply& reply)
+KW_FUZZ_TARGET(1u << 14)
 {
-    check(reply.ack == kAck || reply.ack == kNak);
-    check(reply.values.size() <= kMaxReplyValues);
-    const auto frame = encodeReply(dialect, id, reply);
-    ReplyReader again({dialect, id, std::chrono::milliseconds(100)});
-    again.feed(frame.data(), frame.size(), {});
-    const auto back = again.next();
-    check(back.has_value() && *back == reply && again.pending() == 0);
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size == 0 || size > 1u << 14) return 0;
-    const uint8_t config = data[0];
+    const uint8_t config = in.byte();
     const Dialect dialect = (config & 1) ? Dialect::Engine : Dialect::Line;
-    const std::optional<uint8_t> id =
-        (config & 2) ? std::optional<uint8_t>(static_cast<uint8_t>(config >> 2)) : std::nullopt;
-    const auto timeout = std::chrono::milliseconds(100);
-
-    CommandReader commands({dialect, id, timeout});
-    ReplyReader replies({dialect, id, timeout});
-    // A fixed clock, so the clock's answers do not depend on when the fuzzer runs.
-    static PanelModel model(PanelModel::Options{
-        [] { return std::chrono::system_clock::time_point(std::chrono::seconds(1700000000)); },
-        std::chrono::seconds(0)});
+    const auto id = (config & 2) ? std::optional<uint8_t>(config >> 2) : std::nullopt;
+    CommandReader commands({dialect, id, kTimeout});
+    ReplyReader replies({dialect, id, kTimeout});
 
     std::chrono::steady_clock::time_point now{};
-    size_t at = 1;
-    while (at < size) {
-        const uint8_t header = data[at++];
-        const size_t length = std::min<size_t>(header & 0x1F, size - at);
-        now += std::chrono::milliseconds(40 * (header >> 5));  // 0 to 280 ms
-        commands.feed(data + at, length, now);
-        replies.feed(data + at, length, now);
-        at += length;
-        check(commands.pending() < kMaxFrame && replies.pending() < kMaxFrame);
-
-        while (auto command = commands.next()) {
-            checkCommand(dialect, *command);
-            if (id) check(dialect == Dialect::Engine || command->displayId == *id);
-            const Reply answer = model.handle(*command);
-            check(answer.rcmd == command->cmd);
-            checkReply(dialect, command->displayId, answer);
+    for (bool done = false; !done;) {
+        done = in.size() == 0;  // then whatever is left stalls out
+        const uint8_t header = in.byte();
+        const std::string_view chunk = in.take(header & 0x1F);
+        now += std::chrono::milliseconds(done ? 1000 : 40 * (header >> 5));  // 0 to 280 ms
+        for (auto* reader : std::initializer_list<detail::ScanningReader*>{&commands, &replies}) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(chunk.data());
+            done ? reader->expire(now) : reader->feed(bytes, chunk.size(), now);
+            check(reader->pending() < (done ? 1u : 4 + 255u));
         }
-        while (auto reply = replies.next()) checkReply(dialect, id.value_or(0), *reply);
+        // Every frame read re-encodes to one that reads back the same.
+        while (auto command = commands.next()) {
+            check(command->data.size() <= kMaxCommandData);
+            check(!id || dialect == Dialect::Engine || command->displayId == *id);
+            roundTrip(CommandReader({dialect, std::nullopt, kTimeout}),
+                      encodeCommand(dialect, *command), *command);
+        }
+        while (auto reply = replies.next()) {
+            check((reply->ack == kAck || reply->ack == kNak) &&
+                  reply->values.size() <= kMaxReplyValues);
+            roundTrip(ReplyReader({dialect, id, kTimeout}),
+                      encodeReply(dialect, id.value_or(0), *reply), *reply);
+        }
     }
-    // Whatever is left stalls out.
-    now += std::chrono::seconds(1);
-    commands.expire(now);
-    replies.expire(now);
-    check(commands.pending() == 0 && replies.pending() == 0);
-    while (auto command = commands.next()) checkCommand(dialect, *command);
-    while (auto reply = replies.next()) checkReply(dialect, id.value_or(0), *reply);
-    return 0;
 }
