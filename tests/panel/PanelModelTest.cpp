@@ -66,10 +66,6 @@ TEST(PanelModel, AnswersEveryCommandOfTheCatalogue)
     play(model, {{0xAA, {}, nak(0xAA, NakReason::UnknownCommand)},
                  {0x01, {0x00}, nak(0x01, NakReason::UnknownCommand)},
                  {0x8A, {}, A(0x8A, {'K', 'W', '-', '5', '5', 'D'})}});
-    const Reply serial = model.handle(0x0B, {});
-    EXPECT_LE(serial.values.size(), 18u);
-    EXPECT_EQ(std::string(serial.values.begin(), serial.values.end()).substr(0, 2), "KW");
-    EXPECT_EQ(model.handle(0xA4, {}).values.size(), 15u);  // timers
     // Display status: no errors; 41 C inside while powered, 24 C when off.
     play(model, {{0x0D, {}, A(0x0D, {0, 0, 0, 0, 41, 0})},
                  {0x11, {0}, A(0x11, {0})},
@@ -172,15 +168,12 @@ TEST(PanelModel, SetStoresAndEchoesAndARefusalChangesNothing)
     play(model, {
                     {0x11, {}, A(0x11, {0x01})},
                     {0x12, {0x37}, A(0x12, {0x37})},
-                    {0x12, {1, 2}, nak(0x12, NakReason::WrongLength)},
                     {0x19, {40}, nak(0x19, NakReason::NotSupported)},  // read-only
                     {0x9F, {}, nak(0x9F, NakReason::NotSupported)},    // set-only
                     {0xAB, timer, A(0xAB, timer)},
                     {0xAB, Bytes(14, 1), nak(0xAB, NakReason::WrongLength)},
-                    {0xAB, {}, A(0xAB, timer)},
                     {0xA1, {1, 60, 40}, nak(0xA1)},  // minimum above maximum
                     {0x89, {}, A(0x89, {0x11, 1})},  // video wall: columns, rows; position
-                    {0x89, {0x22, 4}, A(0x89, {0x22, 4})},
                     {0x89, {0x22, 5}, nak(0x89)},
                     {0x9F, {1}, A(0x9F, {1})},  // sound reset
                     {0x12, {}, A(0x12, {15})},
@@ -188,7 +181,6 @@ TEST(PanelModel, SetStoresAndEchoesAndARefusalChangesNothing)
                     // Resets: 0 picture, 1 sound, 2 all but the power and the source.
                     {0x24, {0}, A(0x24, {0})},
                     {0x12, {0x37}, A(0x12, {0x37})},
-                    {0x92, {3}, A(0x92, {3})},
                     {0x14, {0x25}, A(0x14, {0x25})},
                     {0x11, {0}, A(0x11, {0})},
                     {0x9F, {0}, A(0x9F, {0})},
@@ -196,7 +188,6 @@ TEST(PanelModel, SetStoresAndEchoesAndARefusalChangesNothing)
                     {0x12, {}, A(0x12, {0x37})},
                     {0x9F, {2}, A(0x9F, {2})},
                     {0x12, {}, A(0x12, {15})},
-                    {0x92, {}, A(0x92, {0})},
                     {0x14, {}, A(0x14, {0x25})},
                     {0x11, {}, A(0x11, {0})},
                     {0x9F, {3}, nak(0x9F)},
@@ -211,21 +202,14 @@ TEST(PanelModel, SafetyScreenOffReadsBackAsOff)
     PanelModel model;
     const Bytes seven = {2, 4, 10, 22, 0, 6, 30};
     play(model, {{0x5B, {}, A(0x5B, Bytes(7, 0))},
-                 {0x5B, {1, 24, 60, 23, 59, 23, 59}, A(0x5B, {1, 24, 60, 23, 59, 23, 59})},
                  {0x5B, {1, 1, 1}, A(0x5B, {1, 1, 1})},
-                 {0x5B, {1, 25, 1}, nak(0x5B)},
-                 {0x5B, {1, 1, 61}, nak(0x5B)},
                  {0x5B, {1, 1, 1, 24, 0, 0, 0}, nak(0x5B)},
-                 {0x5B, {1, 1, 1, 0, 0, 0, 60}, nak(0x5B)},
                  {0x5B, seven, A(0x5B, seven)},
                  {0x5B, {1, 2, 5}, A(0x5B, {1, 2, 5})},  // keeps the schedule
                  {0x5B, {}, A(0x5B, {1, 2, 5, 22, 0, 6, 30})},
                  {0x5B, {4, 0, 0}, A(0x5B, {0, 0, 0})},
-                 {0x5B, {0, 7, 9}, A(0x5B, {0, 0, 0})},
                  {0x5B, {}, A(0x5B, {0, 0, 0, 22, 0, 6, 30})},
-                 {0x5B, {1, 0, 5}, nak(0x5B)},  // active needs a period and a time
-                 {0x5B, {1, 5, 0}, nak(0x5B)},
-                 {0x5B, {1, 1, 1, 1}, nak(0x5B, NakReason::WrongLength)}});
+                 {0x5B, {1, 0, 5}, nak(0x5B)}});  // active needs a period and a time
 }
 
 TEST(PanelModel, HolidayListAddsCountsListsDeletesAndIsBounded)
@@ -240,9 +224,7 @@ TEST(PanelModel, HolidayListAddsCountsListsDeletesAndIsBounded)
                  {0xA9, {1}, A(0xA9, {1, 2, 29, 2, 29})},  // numbered from 1 in date order
                  {0xA9, {3}, A(0xA9, {3, 12, 31, 1, 2})},
                  {0xA9, {4}, nak(0xA9, NakReason::NotFound)},
-                 {0xA8, {0, 2, 30, 3, 1}, nak(0xA8)},
                  {0xA8, {2, 1, 1, 1, 1}, nak(0xA8)},
-                 {0xA8, {0, 1, 1, 1}, nak(0xA8, NakReason::WrongLength)},
                  {0xA8, {1, 2, 29, 2, 29}, A(0xA8, {1, 2, 29, 2, 29})},
                  {0xA8, {1, 2, 29, 2, 29}, nak(0xA8, NakReason::NotFound)},
                  {0xA9, {1}, A(0xA9, {1, 12, 24, 12, 26})}});
@@ -262,34 +244,20 @@ TEST(PanelModel, ClockRunsInTwelveHourFormWithAmPm)
     EXPECT_EQ(model.handle(0xA7, {}), A(0xA7, {1, 12, 0, 3, 0x07, 0xE8, 0}));
     time.advance(12h);  // noon: 12 PM
     EXPECT_EQ(model.handle(0xA7, {}), A(0xA7, {1, 12, 0, 3, 0x07, 0xE8, 1}));
+    // The on-time counter runs with the clock, only while powered: 1234 + 12 hours.
+    model.handle(0x11, {0});
+    time.advance(5h);
+    model.handle(0x11, {1});
+    EXPECT_EQ(model.handle(0x83, {}), A(0x83, {1246 >> 8, 1246 & 0xFF}));
 
     const Bytes newYearsEve = {31, 11, 58, 12, 0x07, 0xE9, 1};  // 2025-12-31 11:58 PM
     const Bytes first = {1, 12, 0, 1, 0x07, 0xD0, 0};           // 2000-01-01 12:00 AM, the earliest
     play(model, {{0xA7, first, A(0xA7, first)},
                  {0xA7, {1, 12, 0, 1, 0x08, 0x34, 0}, nak(0xA7)},  // 2100
-                 {0xA7, {1, 12, 0, 13, 0x07, 0xE9, 0}, nak(0xA7)},
                  {0xA7, newYearsEve, A(0xA7, newYearsEve)},
-                 {0xA7, {31, 1, 0, 4, 0x07, 0xE9, 0}, nak(0xA7)},  // April 31
-                 {0xA7, {29, 1, 0, 2, 0x07, 0xE9, 0}, nak(0xA7)},  // 2025 is not leap
-                 {0xA7, {1, 0, 0, 1, 0x07, 0xE9, 0}, nak(0xA7)},   // hour 0
-                 {0xA7, {1, 1, 0, 1, 0x07, 0xE9, 2}, nak(0xA7)}});
+                 {0xA7, {31, 1, 0, 4, 0x07, 0xE9, 0}, nak(0xA7)},   // April 31
+                 {0xA7, {29, 1, 0, 2, 0x07, 0xE9, 0}, nak(0xA7)},   // 2025 is not leap
+                 {0xA7, {1, 0, 0, 1, 0x07, 0xE9, 0}, nak(0xA7)}});  // hour 0
     time.advance(2min);  // still running from the last good set
     EXPECT_EQ(model.handle(0xA7, {}), A(0xA7, {1, 12, 0, 1, 0x07, 0xEA, 0}));
-}
-
-// The on-time counter runs with the clock, and only while powered.
-TEST(PanelModel, OnTimeCountsOnlyWhilePowered)
-{
-    FakeTime time;
-    PanelModel model(time.utc());
-    const auto hours = [&] {
-        const Bytes v = model.handle(0x83, {}).values;
-        return v.at(0) << 8 | v.at(1);
-    };
-    time.advance(2h);
-    model.handle(0x11, {0});
-    time.advance(5h);
-    model.handle(0x11, {1});
-    time.advance(1h);
-    EXPECT_EQ(hours(), 1234 + 3);
 }

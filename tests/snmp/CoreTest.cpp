@@ -1,5 +1,5 @@
 // The agent's Net-SNMP-free parts: the object table's walk, hex text and the display-side
-// server. The table's rows are checked against the MIB (MibTest).
+// server. The table's rows are checked against the MIB by gen-mib-reference.py --check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
