@@ -148,6 +148,11 @@ protected:
     }
     // Waits until the service has handled everything posted to it so far.
     void settle() { kw::host::Framework::instance().waitIdle(kw::protocol::kServiceAppId); }
+    void serve(const Bytes& command)
+    {
+        postCommand(command);
+        settle();
+    }
     void TearDown() override
     {
         if (m_service) m_service->stop();
@@ -194,21 +199,17 @@ TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
 {
     m_link->silent11 = true;
     start(m_link);
-    postCommand({0x11, 0x03, 0x00});
-    settle();
+    serve({0x11, 0x03, 0x00});
     EXPECT_TRUE(m_module.payloads().empty());
 
     m_link->dropDuringWait = true;
-    postCommand({0x12, 0x01, 0x00});  // lost while waiting: refused
-    settle();
+    serve({0x12, 0x01, 0x00});  // lost while waiting: refused
     m_link->dropDuringWait = false;
-    postCommand({0x14, 0x07, 0x00});  // down: refused without touching the link
-    settle();
+    serve({0x14, 0x07, 0x00});  // down: refused without touching the link
     EXPECT_EQ(m_link->calls().size(), 2u);
     EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x12), refusal(0x14, 7)}));
     m_link->up = true;  // back again: served as usual
-    postCommand({0x11, 0x03, 0x00});
-    settle();
+    serve({0x11, 0x03, 0x00});
     EXPECT_EQ(m_link->calls().size(), 3u);
     m_service->shutdownLink();
     m_service->shutdownLink();
@@ -220,8 +221,7 @@ TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
     start(m_link = std::make_shared<FakeLink>());
     m_link->silent11 = true;
     postCommand({0x11, 0x01, 0x00});
-    postCommand({0x12, 0x01, 0x00});
-    settle();
+    serve({0x12, 0x01, 0x00});
     m_service->shutdownLink();
     EXPECT_EQ(m_module.payloads().size(), 4u);
     EXPECT_EQ(m_module.payloads().back()[3], kA);
@@ -247,8 +247,7 @@ TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollows)
 TEST_F(ProtocolServiceTest, UndeliverableReplyIsFreed)
 {
     start(m_link, "vantrel.native.nobody");
-    postCommand({0x12, 0x01, 0x00});
-    settle();
+    serve({0x12, 0x01, 0x00});
     EXPECT_TRUE(m_module.payloads().empty());
 }
 
