@@ -36,8 +36,8 @@ struct Transaction {
     std::chrono::milliseconds timeout;
 };
 
-// A panel link that echoes what it is sent and refuses 0x13; told so, it stays silent to 0x11,
-// holds a transaction until shutdown or drops the line during one.
+// A panel link that echoes what it is sent and refuses 0x13. Display 3 is silent, display 2's
+// line drops while it waits, display 9 holds the transaction until shutdown.
 class FakeLink : public kw::panel::PanelLink {
 public:
     std::optional<Reply> transact(uint8_t cmd, uint8_t displayId, const Bytes& data,
@@ -46,11 +46,11 @@ public:
         std::unique_lock<std::mutex> lock(m_mutex);
         m_calls.push_back({cmd, displayId, data, timeout});
         m_changed.notify_all();
-        if (hold) m_changed.wait(lock, [&] { return m_shutdown; });
-        up = up && !dropDuringWait;
+        if (displayId == 9) m_changed.wait(lock, [&] { return m_shutdown; });
+        up = up && displayId != 2;
         if (cmd == 0x13) return Reply{kw::panel::kNak, cmd, {0x03}};
         if (cmd == 0x8A) return Reply{kA, cmd, Bytes(kw::panel::kMaxReplyValues, 'x')};
-        if ((silent11 && cmd == 0x11) || m_shutdown || dropDuringWait) return std::nullopt;
+        if (displayId == 3 || displayId == 2 || m_shutdown) return std::nullopt;
         return Reply{kA, cmd, data};
     }
     bool connected() const override
@@ -76,7 +76,7 @@ public:
         return m_calls;
     }
 
-    bool up = true, hold = false, dropDuringWait = false, silent11 = false;
+    bool up = true;
 
 private:
     mutable std::mutex m_mutex;
@@ -174,7 +174,7 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackInOrder)
     postCommand({0x11, 0x05, 0x01, 0x01});                               // set
     postCommand({0x71, 0x01, 0x00});                                     // get without data
     postCommand({0x13, 0x01, 0x01, 0x64});                               // refused
-    postCommand({0x8A, 0x02, 0x00});                                     // longest reply
+    postCommand({0x8A, 0x04, 0x00});                                     // longest reply
     for (uint8_t i = 0; i < 4; ++i) postCommand({0x16, 0x01, 0x01, i});  // one at a time
     settle();
 
@@ -183,7 +183,7 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackInOrder)
     EXPECT_EQ(std::tie(calls[0].cmd, calls[0].displayId, calls[0].data, calls[0].timeout),
               std::make_tuple(0x11, 0x05, Bytes{0x01}, 10400ms));
     EXPECT_TRUE(calls[1].data.empty());
-    Bytes longest{0xFF, 0x02, 0xFF, kA, 0x8A};  // L = 255
+    Bytes longest{0xFF, 0x04, 0xFF, kA, 0x8A};  // L = 255
     longest.resize(258, 'x');
     std::vector<Bytes> expected{{0xFF, 0x05, 0x03, kA, 0x11, 0x01},
                                 {0xFF, 0x01, 0x02, kA, 0x71},
@@ -197,17 +197,14 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackInOrder)
 // Stopping refuses a last command left unanswered, once, and never an answered one.
 TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
 {
-    m_link->silent11 = true;
     start(m_link);
     serve({0x11, 0x03, 0x00});
     EXPECT_TRUE(m_module.payloads().empty());
 
-    m_link->dropDuringWait = true;
-    serve({0x12, 0x01, 0x00});  // lost while waiting: refused
-    m_link->dropDuringWait = false;
+    serve({0x12, 0x02, 0x00});  // lost while waiting: refused
     serve({0x14, 0x07, 0x00});  // down: refused without touching the link
     EXPECT_EQ(m_link->calls().size(), 2u);
-    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x12), refusal(0x14, 7)}));
+    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x12, 2), refusal(0x14, 7)}));
     m_link->up = true;  // back again: served as usual
     serve({0x11, 0x03, 0x00});
     EXPECT_EQ(m_link->calls().size(), 3u);
@@ -219,8 +216,7 @@ TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
 
     // Silent, then superseded by an answered command: nothing to refuse.
     start(m_link = std::make_shared<FakeLink>());
-    m_link->silent11 = true;
-    postCommand({0x11, 0x01, 0x00});
+    postCommand({0x11, 0x03, 0x00});
     serve({0x12, 0x01, 0x00});
     m_service->shutdownLink();
     EXPECT_EQ(m_module.payloads().size(), 4u);
@@ -230,15 +226,14 @@ TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
 TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollows)
 {
     start(m_link);
-    m_link->hold = true;
-    postCommand({0x11, 0x01, 0x00});
+    postCommand({0x11, 0x09, 0x00});
     ASSERT_TRUE(m_link->waitForCalls(1));
     postCommand({0x16, 0x01, 0x00});
     m_service->shutdownLink();
     settle();
     // The held command and the queued one are both refused; only the first reached the link.
     EXPECT_EQ(m_link->calls().size(), 1u);
-    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x11), refusal(0x16)}));
+    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x11, 9), refusal(0x16)}));
     EXPECT_FALSE(m_link->connected());
     m_service->stop();
     EXPECT_FALSE(kw::host::Framework::instance().isRegistered(kw::protocol::kServiceAppId));
