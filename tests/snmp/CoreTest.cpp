@@ -1,4 +1,4 @@
-// The agent's Net-SNMP-free parts: the object table's walk, hex text and the display-side
+// The agent's Net-SNMP-free parts: the object table's walk and the display-side
 // server. The table's rows are checked against the MIB by gen-mib-reference.py --check.
 #include <gtest/gtest.h>
 
@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <map>
 
-#include "snmp/HexText.h"
 #include "snmp/ObjectTable.h"
 #include "snmp/RequestServer.h"
 
@@ -57,17 +56,6 @@ TEST(ObjectTableTest, ResolvesInstancesExactlyAndWalksInOrder)
     EXPECT_EQ(nextStep(holidayValueInstance(255)).object->index, 61);
     EXPECT_EQ(stepAfterSlot(holiday.slot).object->index, 61);
     EXPECT_EQ(nextStep(scalar(86)).kind, WalkStep::Kind::End);  // 87 is set-only
-}
-
-TEST(HexTextTest, AcceptsPairsJoinedOrSpacedInEitherCase)
-{
-    EXPECT_EQ(parseHexText("01 0A FF"), (std::vector<uint8_t>{0x01, 0x0A, 0xFF}));
-    EXPECT_EQ(parseHexText("010aff"), (std::vector<uint8_t>{0x01, 0x0A, 0xFF}));
-    EXPECT_EQ(parseHexText(""), std::vector<uint8_t>{});
-    for (const char* bad : {"1", "0", "01 ", " 01", "01  02", "01 0203", "0102 03", "0x01", "G1",
-                            "01-02", "01\t02", "01 02 0"}) {
-        EXPECT_FALSE(parseHexText(bad)) << bad;
-    }
 }
 
 // Callbacks that answer from `values` and record what they were asked.
