@@ -1,6 +1,5 @@
 // What the agent adds for monitoring, Net-SNMP aside: numeric twins read with their hex twin's
-// command, the queue's health counters, and which panel health changes call for which
-// notification.
+// command, and which panel health changes call for which notification.
 #include <gtest/gtest.h>
 
 #include <cstring>
