@@ -26,20 +26,17 @@ TEST(ObjectTableTest, ResolvesInstancesExactlyAndWalksInOrder)
     none.insert(none.end(), {2, 0});
     Oid indexColumn = holidayValueInstance(1);
     indexColumn[indexColumn.size() - 2] = kHolidayIndexColumn;
-    const std::pair<Oid, K> cases[] = {
-        {scalar(3), K::Scalar},
-        {deeper, K::NoInstance},
-        {bare, K::NoInstance},
-        {none, K::NoObject},
-        {controlOid(), K::NoObject},
-        {rootOid(), K::NoObject},
-        {holidayValueInstance(0), K::HolidayEntry},
-        {holidayValueInstance(256), K::NoInstance},
-        {indexColumn, K::NoObject},
-    };
-    for (const auto& [oid, kind] : cases) {
+    const std::pair<Oid, K> cases[] = {{scalar(3), K::Scalar},
+                                       {deeper, K::NoInstance},
+                                       {bare, K::NoInstance},
+                                       {none, K::NoObject},
+                                       {controlOid(), K::NoObject},
+                                       {rootOid(), K::NoObject},
+                                       {holidayValueInstance(0), K::HolidayEntry},
+                                       {holidayValueInstance(256), K::NoInstance},
+                                       {indexColumn, K::NoObject}};
+    for (const auto& [oid, kind] : cases)
         EXPECT_EQ(resolve(oid).kind, kind) << ::testing::PrintToString(oid);
-    }
     EXPECT_EQ(resolve(scalar(3)).object->index, 3);
     EXPECT_EQ(resolve(holidayValueInstance(255)).entry, 255u);
 
@@ -49,13 +46,8 @@ TEST(ObjectTableTest, ResolvesInstancesExactlyAndWalksInOrder)
     const WalkStep holiday = nextStep(scalar(59));
     EXPECT_EQ(holiday.kind, WalkStep::Kind::Holiday);
     EXPECT_EQ(holiday.firstEntry, 1u);
-    Oid inside = holidayValueInstance(4);
-    EXPECT_EQ(nextStep(inside).firstEntry, 5u);
-    inside.push_back(9);
-    EXPECT_EQ(nextStep(inside).firstEntry, 5u);
-    EXPECT_EQ(nextStep(holidayValueInstance(255)).object->index, 61);
+    EXPECT_EQ(nextStep(holidayValueInstance(4)).firstEntry, 5u);
     EXPECT_EQ(stepAfterSlot(holiday.slot).object->index, 61);
-    EXPECT_EQ(nextStep(scalar(86)).kind, WalkStep::Kind::End);  // 87 is set-only
 }
 
 // Callbacks that answer from `values` and record what they were asked.
@@ -118,7 +110,7 @@ TEST_F(ServeJobTest, GetNextWalksIntoTheHolidayTableOnlyAsFarAsTheCount)
     EXPECT_EQ(result[0].oid, scalar(61));
     EXPECT_EQ(g_calls, (std::vector<std::string>{"h59/1/0", "s61/1/0/0"}));
 
-    result = serveJob({JobKind::GetNext, {{scalar(86), {}, 0}}}, callbacks);
+    result = serveJob({JobKind::GetNext, {{scalar(86), {}, 0}}}, callbacks);  // 87 is set-only
     EXPECT_EQ(result[0].status, ItemResult::Status::EndOfSubtree);
 
     g_failing[100 + kHolidayCountIndex] = true;
