@@ -1,4 +1,5 @@
-// Panel links: the in-process simulator, TCP with reconnection, pseudo-terminals, link specs.
+// Panel links: the in-process simulator, TCP, pseudo-terminals, link specs. (A panel down at
+// start, or lost and back, is retried: PanelLine in the end-to-end tests.)
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -47,7 +48,7 @@ struct TcpRig {
     std::unique_ptr<StreamLink> link;
 };
 
-// Polls `done` for up to 5 s; for the link's background reconnection.
+// Polls `done` for up to 5 s; for what the link does in the background.
 template <typename F>
 bool eventually(F done)
 {
@@ -92,33 +93,6 @@ TEST(PanelLinks, TcpAndSerialLinksTransactWithTheServerInBothDialects)
         ASSERT_TRUE(serial) << error;
         EXPECT_EQ(serial->describe(), "serial:" + *path);
         EXPECT_EQ(serial->transact(0x24, 5, {}, kWait), (Reply{kAck, 0x24, {0x41}}));
-    }
-}
-
-TEST(TcpLink, APanelDownAtStartOrGoneLaterIsRetriedInTheBackground)
-{
-    uint16_t port = 0;  // a free port, left closed
-    {
-        std::string error;
-        ASSERT_TRUE(listenTcp({"127.0.0.1", 0}, &error, &port)) << error;
-    }
-    auto link = openTcpLink({"127.0.0.1", port}, fastRetry());
-    EXPECT_FALSE(link->connected());
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(link->transact(0x11, 1, {}, 5000ms));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);  // no waiting while down
-    EXPECT_EQ(link->stats().failedFast, 1u);
-
-    for (int round = 0; round < 2; ++round) {  // comes up, goes away, comes back on the port
-        PanelServer server(std::make_shared<PanelModel>(), serverOptions());
-        std::string error;
-        ASSERT_TRUE(server.listenTcp({"127.0.0.1", port}, &error)) << error;
-        ASSERT_TRUE(link->waitConnected(5000ms));
-        EXPECT_TRUE(link->transact(0x11, 1, {}, kWait));
-        EXPECT_TRUE(link->lastError().empty());
-        server.stop();
-        ASSERT_TRUE(eventually([&] { return !link->connected(); }));
-        EXPECT_FALSE(link->transact(0x11, 1, {}, kWait));
     }
 }
 
