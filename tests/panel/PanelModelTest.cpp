@@ -209,6 +209,7 @@ TEST(PanelModel, HolidayListAddsCountsListsDeletesAndIsBounded)
                  {0xA9, {1}, A(0xA9, {1, 2, 29, 2, 29})},  // numbered from 1 in date order
                  {0xA9, {3}, A(0xA9, {3, 12, 31, 1, 2})},
                  {0xA9, {4}, nak(0xA9, NakReason::NotFound)},
+                 {0xA8, {2, 1, 1, 1, 1}, nak(0xA8)},  // neither add nor delete
                  {0xA8, {1, 2, 29, 2, 29}, A(0xA8, {1, 2, 29, 2, 29})},
                  {0xA8, {1, 2, 29, 2, 29}, nak(0xA8, NakReason::NotFound)},
                  {0xA9, {1}, A(0xA9, {1, 12, 24, 12, 26})}});
