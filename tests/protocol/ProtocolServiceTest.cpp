@@ -230,11 +230,21 @@ TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollowsAndStopUnreg
     EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x11, 9), refusal(0x16)}));
     EXPECT_FALSE(m_link->connected());
     m_service->stop();
+
+    // Stop alone ends a held wait too and refuses it; what is queued behind it is refused or
+    // dropped (ASan: freed either way), depending on how far the service got.
+    start(m_link = std::make_shared<FakeLink>());
+    postCommand({0x11, 0x09, 0x00});
+    ASSERT_TRUE(m_link->waitForCalls(1));
+    postCommand({0x16, 0x01, 0x00});
+    m_service->stop();
     EXPECT_FALSE(kw::host::Framework::instance().isRegistered(kw::protocol::kServiceAppId));
+    const size_t posted = m_module.payloads().size();
+    EXPECT_EQ(m_module.payloads().at(2), refusal(0x11, 9));
 
     start(std::make_shared<FakeLink>(), "vantrel.native.nobody");  // a reply nobody takes: freed
     serve({0x12, 0x01, 0x00});
-    EXPECT_EQ(m_module.payloads().size(), 2u);
+    EXPECT_EQ(m_module.payloads().size(), posted);
 }
 
 }  // namespace
