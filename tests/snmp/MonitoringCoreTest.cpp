@@ -1,6 +1,5 @@
 // What the agent adds for monitoring, Net-SNMP aside: numeric twins read with their hex twin's
-// command, the queue's health counters, and which panel health changes call for which
-// notification.
+// command, and which panel health changes call for which notification.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -106,13 +105,9 @@ TEST(NotifyPolicyTest, LinkChangesAndFailureRunsAreToldOnceEach)
         NotifyPolicy policy;
         for (size_t i = 0; i < scenarios[s].size(); ++i) {
             const Look& look = scenarios[s][i];
-            snmp_agent_panel_health health{};
-            health.link = look.link;
-            health.replies = look.replies;
-            health.naks = look.naks;
-            health.timeouts = look.timeouts;
-            health.refused = look.refused;
-            health.drops = look.drops;
+            const snmp_agent_panel_health health{look.link,    0,          0,
+                                                 look.replies, look.naks,  look.timeouts,
+                                                 look.refused, look.drops, 0};
             EXPECT_EQ(policy.observe(health, origin + std::chrono::seconds(look.atSeconds)),
                       look.expected)
                 << "scenario " << s << ", look " << i;
