@@ -105,17 +105,12 @@ private:
 
 TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
 {
-    TempDir dir;
+    TempDir dir, runtime;
     NotifySocket manager(dir.file("notify"));
     const std::vector<std::string> env{
         "/usr/bin/env", "NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=400000",
-        "STATE_DIRECTORY=" + dir.file("state"), "RUNTIME_DIRECTORY=" + dir.path()};
-    auto runtimeDirs = [&dir] {
-        int count = 0;
-        for (const auto& entry : fs::directory_iterator(dir.path()))
-            count += entry.path().filename().string().rfind("kwsnmpd.", 0) == 0;
-        return count;
-    };
+        "STATE_DIRECTORY=" + dir.file("state"), "RUNTIME_DIRECTORY=" + runtime.path()};
+    auto runtimeDirs = [&] { return std::distance(fs::directory_iterator(runtime.path()), {}); };
     for (int boot = 1; boot <= 2; ++boot) {
         SCOPED_TRACE("run " + std::to_string(boot));
         // Started bare, so that nothing but the manager's socket says when it is ready.
