@@ -178,16 +178,6 @@ RunResult run(const std::vector<std::string>& argv, milliseconds timeout)
     return result;
 }
 
-std::string binary(const std::string& name)
-{
-    return std::string(KW_E2E_BIN_DIR) + "/" + name;
-}
-
-std::string sourceFile(const std::string& relative)
-{
-    return std::string(KW_E2E_SOURCE_DIR) + "/" + relative;
-}
-
 std::vector<std::string> words(const std::string& text)
 {
     std::istringstream in(text);
@@ -246,22 +236,6 @@ Agent::~Agent()
     const auto [status, seconds] = stop(SIGTERM);
     EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->err();
     EXPECT_LT(seconds, kStopLimitSeconds);
-}
-
-RunResult Agent::get(const std::string& oid, double timeoutSeconds, const std::string& community)
-{
-    return run(toolArgs("/usr/bin/snmpget", community, timeoutSeconds, {oid}));
-}
-
-RunResult Agent::set(const std::string& oid, const std::string& text, double timeoutSeconds,
-                     const std::string& community)
-{
-    return run(toolArgs("/usr/bin/snmpset", community, timeoutSeconds, {oid, "s", text}));
-}
-
-RunResult Agent::walk(const std::string& oid, const std::string& tool, const std::string& community)
-{
-    return run(toolArgs("/usr/bin/" + tool, community, 3, {oid}, "-Oq"), milliseconds(120000));
 }
 
 RunResult Agent::client(const std::string& command)

@@ -96,8 +96,14 @@ std::string valueOf(const RunResult& get);
 int bindLoopback(int type, uint16_t* port);
 // A port on 127.0.0.1 that was free a moment ago.
 uint16_t freePort(int type);
-std::string binary(const std::string& name);
-std::string sourceFile(const std::string& relative);
+inline std::string binary(const std::string& name)
+{
+    return KW_E2E_BIN_DIR "/" + name;
+}
+inline std::string sourceFile(const std::string& path)
+{
+    return KW_E2E_SOURCE_DIR "/" + path;
+}
 std::vector<std::string> lines(const std::string& text);
 // The blank-separated words of `text`, as an argument vector.
 std::vector<std::string> words(const std::string& text);
@@ -138,12 +144,21 @@ public:
     {
         return netSnmp(tool, address(), community, timeoutSeconds, rest, format);
     }
-    RunResult get(const std::string& oid, double timeoutSeconds = 3,
-                  const std::string& community = "public");
-    RunResult set(const std::string& oid, const std::string& text, double timeoutSeconds = 3,
-                  const std::string& community = "private");
+    RunResult get(const std::string& oid, double timeout = 3,
+                  const std::string& community = "public")
+    {
+        return run(toolArgs("/usr/bin/snmpget", community, timeout, {oid}));
+    }
+    RunResult set(const std::string& oid, const std::string& text, double timeout = 3,
+                  const std::string& community = "private")
+    {
+        return run(toolArgs("/usr/bin/snmpset", community, timeout, {oid, "s", text}));
+    }
     RunResult walk(const std::string& oid, const std::string& tool = "snmpwalk",
-                   const std::string& community = "public");
+                   const std::string& community = "public")
+    {
+        return run(toolArgs("/usr/bin/" + tool, community, 3, {oid}, "-Oq"), milliseconds(120000));
+    }
     std::string value(const std::string& oid) { return valueOf(get(oid)); }
     // The independent client (pysnmp): "get|set|walk COMMUNITY OID [VALUE]".
     RunResult client(const std::string& command);
