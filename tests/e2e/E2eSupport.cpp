@@ -23,6 +23,13 @@ namespace {
 
 constexpr milliseconds kStartLimit{15000};
 
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -30,13 +37,6 @@ std::string readFile(const std::string& path)
     text << in.rdbuf();
     return text.str();
 }
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-}  // namespace
 
 int bindLoopback(int type, uint16_t* port)
 {
@@ -132,36 +132,35 @@ std::optional<int> Process::wait(milliseconds timeout)
     return m_status;
 }
 
-std::string Process::out() const
+bool Process::waitFor(const std::string& file, const std::string& needle, milliseconds timeout,
+                      size_t times)
 {
-    return readFile(m_outFile);
-}
-std::string Process::err() const
-{
-    return readFile(m_errFile);
-}
-bool Process::waitForOut(const std::string& needle, milliseconds timeout)
-{
-    return waitForText(m_outFile, needle, timeout);
-}
-bool Process::waitForErr(const std::string& needle, milliseconds timeout)
-{
-    return waitForText(m_errFile, needle, timeout);
-}
-
-bool Process::waitForText(const std::string& file, const std::string& needle, milliseconds timeout)
-{
-    for (const auto deadline = Clock::now() + timeout;;
-         std::this_thread::sleep_for(milliseconds(10))) {
-        const bool ended = !running();  // then it never will write it
-        if (readFile(file).find(needle) != std::string::npos) return true;
-        if (ended || Clock::now() >= deadline) return false;
-    }
+    // Once the child has ended it will never write it: one last look, then give up.
+    return eventually([&] { return count(readFile(file), needle) >= times || !running(); },
+                      timeout) &&
+           count(readFile(file), needle) >= times;
 }
 
 bool exitedZero(const std::optional<int>& status)
 {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+}
+
+bool eventually(const std::function<bool()>& condition, milliseconds limit)
+{
+    for (const auto end = Clock::now() + limit; Clock::now() < end;
+         std::this_thread::sleep_for(milliseconds(10))) {
+        if (condition()) return true;
+    }
+    return condition();
+}
+
+size_t count(const std::string& text, const std::string& needle)
+{
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
 }
 
 RunResult run(const std::vector<std::string>& argv, milliseconds timeout)
@@ -177,16 +176,6 @@ RunResult run(const std::vector<std::string>& argv, milliseconds timeout)
     result.output = process.out();
     if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
     return result;
-}
-
-std::string binary(const std::string& name)
-{
-    return std::string(KW_E2E_BIN_DIR) + "/" + name;
-}
-
-std::string sourceFile(const std::string& relative)
-{
-    return std::string(KW_E2E_SOURCE_DIR) + "/" + relative;
 }
 
 std::vector<std::string> words(const std::string& text)
@@ -205,12 +194,34 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
-Agent::Agent(std::vector<std::string> args)
+std::vector<std::string> netSnmp(const std::string& tool, const std::string& address,
+                                 const std::string& community, double timeoutSeconds,
+                                 const std::vector<std::string>& rest, const std::string& format)
 {
+    std::vector<std::string> argv{
+        tool, "-v2c", "-c",  community, "-t",   std::to_string(timeoutSeconds),
+        "-r", "0",    "-On", format,    address};
+    argv.insert(argv.end(), rest.begin(), rest.end());
+    return argv;
+}
+
+std::string valueOf(const RunResult& get)
+{
+    const std::vector<std::string> text = lines(get.output);
+    if (get.exitCode != 0 || text.size() != 1) return {};
+    const std::string& line = text[0];
+    const bool quoted = line.size() >= 2 && line.front() == '"' && line.back() == '"';
+    return quoted ? line.substr(1, line.size() - 2) : line;
+}
+
+Agent::Agent(std::vector<std::string> args, std::vector<std::string> env)
+{
+    if (!env.empty()) env.insert(env.begin(), "/usr/bin/env");
     // Someone may take the port between the pick and the bind: then pick again.
     for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
         m_port = freePort(SOCK_DGRAM);
-        std::vector<std::string> argv{binary("kwsnmpd")};
+        std::vector<std::string> argv = env;
+        argv.push_back(binary("kwsnmpd"));
         argv.insert(argv.end(), args.begin(), args.end());
         argv.insert(argv.end(), {"--listen", "udp:" + address()});
         m_process = std::make_unique<Process>(argv, m_dir.file("out"), m_dir.file("err"));
@@ -225,44 +236,6 @@ Agent::~Agent()
     const auto [status, seconds] = stop(SIGTERM);
     EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->err();
     EXPECT_LT(seconds, kStopLimitSeconds);
-}
-
-std::vector<std::string> Agent::toolArgs(const std::string& tool, const std::string& community,
-                                         double timeoutSeconds,
-                                         const std::vector<std::string>& rest,
-                                         const std::string& format) const
-{
-    std::vector<std::string> argv{
-        tool, "-v2c", "-c",  community, "-t",     std::to_string(timeoutSeconds),
-        "-r", "0",    "-On", format,    address()};
-    argv.insert(argv.end(), rest.begin(), rest.end());
-    return argv;
-}
-
-RunResult Agent::get(const std::string& oid, double timeoutSeconds, const std::string& community)
-{
-    return run(toolArgs("/usr/bin/snmpget", community, timeoutSeconds, {oid}));
-}
-
-RunResult Agent::set(const std::string& oid, const std::string& text, double timeoutSeconds,
-                     const std::string& community)
-{
-    return run(toolArgs("/usr/bin/snmpset", community, timeoutSeconds, {oid, "s", text}));
-}
-
-RunResult Agent::walk(const std::string& oid, const std::string& tool)
-{
-    return run(toolArgs("/usr/bin/" + tool, "public", 3, {oid}, "-Oq"), milliseconds(120000));
-}
-
-std::string Agent::value(const std::string& oid)
-{
-    const RunResult result = get(oid);
-    const std::vector<std::string> text = lines(result.output);
-    if (result.exitCode != 0 || text.size() != 1) return {};
-    const std::string& line = text[0];
-    const bool quoted = line.size() >= 2 && line.front() == '"' && line.back() == '"';
-    return quoted ? line.substr(1, line.size() - 2) : line;
 }
 
 RunResult Agent::client(const std::string& command)

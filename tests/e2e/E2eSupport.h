@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,8 @@ using std::chrono::milliseconds;
 
 // From SIGTERM or SIGINT to kwsnmpd's exit.
 constexpr double kStopLimitSeconds = 2.0;
+
+std::string readFile(const std::string& path);
 
 // A scratch directory for one test, removed with everything in it.
 class TempDir {
@@ -45,15 +48,22 @@ public:
     // Waits for the child to end; its wait status, or empty when `timeout` passed first.
     std::optional<int> wait(milliseconds timeout);
 
-    std::string out() const;
-    std::string err() const;
-    // Waits until standard output (or error) holds `needle`; false when `timeout` passed or
-    // the child ended without writing it.
-    bool waitForOut(const std::string& needle, milliseconds timeout);
-    bool waitForErr(const std::string& needle, milliseconds timeout);
+    std::string out() const { return readFile(m_outFile); }
+    std::string err() const { return readFile(m_errFile); }
+    // Waits until standard output (or error) holds `needle` `times` times; false when
+    // `timeout` passed or the child ended first.
+    bool waitForOut(const std::string& needle, milliseconds timeout, size_t times = 1)
+    {
+        return waitFor(m_outFile, needle, timeout, times);
+    }
+    bool waitForErr(const std::string& needle, milliseconds timeout, size_t times = 1)
+    {
+        return waitFor(m_errFile, needle, timeout, times);
+    }
 
 private:
-    bool waitForText(const std::string& file, const std::string& needle, milliseconds timeout);
+    bool waitFor(const std::string& file, const std::string& needle, milliseconds timeout,
+                 size_t times);
 
     pid_t m_pid = -1;
     std::optional<int> m_status;
@@ -62,6 +72,9 @@ private:
 };
 
 bool exitedZero(const std::optional<int>& status);
+// Polls `condition` until it holds or `limit` passes.
+bool eventually(const std::function<bool()>& condition, milliseconds limit);
+size_t count(const std::string& text, const std::string& needle);
 
 struct RunResult {
     int exitCode = -1;   // -1 when killed or timed out
@@ -71,13 +84,26 @@ struct RunResult {
 
 // Runs argv to its end (killed after `timeout`).
 RunResult run(const std::vector<std::string>& argv, milliseconds timeout = milliseconds(30000));
+// A Net-SNMP tool against `address`, v2c, numeric OIDs, values only unless `format`.
+std::vector<std::string> netSnmp(const std::string& tool, const std::string& address,
+                                 const std::string& community, double timeoutSeconds,
+                                 const std::vector<std::string>& rest,
+                                 const std::string& format = "-Oqv");
+// The value a get printed, without quotes; empty unless it succeeded with one line.
+std::string valueOf(const RunResult& get);
 
 // A socket of `type` bound to a free port on 127.0.0.1 (its port in *port), or -1.
 int bindLoopback(int type, uint16_t* port);
 // A port on 127.0.0.1 that was free a moment ago.
 uint16_t freePort(int type);
-std::string binary(const std::string& name);
-std::string sourceFile(const std::string& relative);
+inline std::string binary(const std::string& name)
+{
+    return KW_E2E_BIN_DIR "/" + name;
+}
+inline std::string sourceFile(const std::string& path)
+{
+    return KW_E2E_SOURCE_DIR "/" + path;
+}
 std::vector<std::string> lines(const std::string& text);
 // The blank-separated words of `text`, as an argument vector.
 std::vector<std::string> words(const std::string& text);
@@ -94,43 +120,46 @@ inline std::string holidayEntryOid(int entry)
 }
 constexpr const char* kSysUpTime = "1.3.6.1.2.1.1.3.0";
 
-// "SNMP error" outcomes as the Net-SNMP tools print them.
+// "SNMP error" outcomes as the Net-SNMP tools print them (genError, commitFailed, ...).
 inline bool failedWith(const RunResult& result, const std::string& error)
 {
     return result.exitCode != 0 && result.output.find(error) != std::string::npos;
-}
-inline bool isGenErr(const RunResult& result)
-{
-    return failedWith(result, "genError");
-}
-inline bool isCommitFailed(const RunResult& result)
-{
-    return failedWith(result, "commitFailed");
 }
 
 // A running kwsnmpd on a free loopback port. It must stop as an operator stops it: the
 // destructor sends SIGTERM and expects a clean exit within the limit.
 class Agent {
 public:
-    // Starts kwsnmpd with `args` (plus --listen) and waits for its start-up line.
-    explicit Agent(std::vector<std::string> args);
+    // Starts kwsnmpd with `args` (plus --listen, and `env` set) and waits for its start-up line.
+    explicit Agent(std::vector<std::string> args, std::vector<std::string> env = {});
     ~Agent();
 
     bool ok() const { return m_ok; }
     std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
     Process& process() { return *m_process; }
 
-    // A Net-SNMP tool against this agent, v2c, numeric OIDs, values only unless `format`.
     std::vector<std::string> toolArgs(const std::string& tool, const std::string& community,
                                       double timeoutSeconds, const std::vector<std::string>& rest,
-                                      const std::string& format = "-Oqv") const;
-    RunResult get(const std::string& oid, double timeoutSeconds = 3,
-                  const std::string& community = "public");
-    RunResult set(const std::string& oid, const std::string& text, double timeoutSeconds = 3,
-                  const std::string& community = "private");
-    RunResult walk(const std::string& oid, const std::string& tool = "snmpwalk");
-    // The value of a successful get, without quotes; empty on failure.
-    std::string value(const std::string& oid);
+                                      const std::string& format = "-Oqv") const
+    {
+        return netSnmp(tool, address(), community, timeoutSeconds, rest, format);
+    }
+    RunResult get(const std::string& oid, double timeout = 3,
+                  const std::string& community = "public")
+    {
+        return run(toolArgs("/usr/bin/snmpget", community, timeout, {oid}));
+    }
+    RunResult set(const std::string& oid, const std::string& text, double timeout = 3,
+                  const std::string& community = "private")
+    {
+        return run(toolArgs("/usr/bin/snmpset", community, timeout, {oid, "s", text}));
+    }
+    RunResult walk(const std::string& oid, const std::string& tool = "snmpwalk",
+                   const std::string& community = "public")
+    {
+        return run(toolArgs("/usr/bin/" + tool, community, 3, {oid}, "-Oq"), milliseconds(120000));
+    }
+    std::string value(const std::string& oid) { return valueOf(get(oid)); }
     // The independent client (pysnmp): "get|set|walk COMMUNITY OID [VALUE]".
     RunResult client(const std::string& command);
 

@@ -1,14 +1,10 @@
-// kwsnmpd as a program: the operator's configuration, a panel line that drops and comes back,
-// and shutdown under load or with a command outstanding.
+// kwsnmpd with the operator's configuration, re-read on SIGHUP.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 
 #include <fstream>
 #include <future>
 #include <regex>
-#include <sstream>
-#include <thread>
 
 #include "E2eSupport.h"
 
@@ -17,37 +13,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Waits until `count` lines of kwsnmpd's standard error hold `needle`.
-bool waitForLines(Agent& agent, const std::string& needle, int count)
-{
-    for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline;
-         std::this_thread::sleep_for(20ms)) {
-        int seen = 0;
-        for (const std::string& line : lines(agent.process().err()))
-            seen += line.find(needle) != std::string::npos;
-        if (seen >= count) return true;
-    }
-    return false;
-}
-
 // The shipped example with its communities renamed and its v3 user switched on replaces the
-// defaults entirely.
-TEST(Configuration, OperatorsOwnCommunitiesAndSnmpV3User)
+// defaults entirely. SIGHUP during a walk: the walk completes, no panel command is repeated,
+// and a community added meanwhile works afterwards.
+TEST(Configuration, OperatorsOwnCommunitiesSnmpV3UserAndAReloadDuringAWalk)
 {
-    std::ifstream example(sourceFile("conf/snmpd.conf"));
-    std::stringstream text;
-    text << example.rdbuf();
-    std::string conf = std::regex_replace(text.str(), std::regex(" public "), " sesame ");
+    const std::string example = readFile(sourceFile("conf/snmpd.conf"));
+    std::string conf = std::regex_replace(example, std::regex(" public "), " sesame ");
     conf = std::regex_replace(conf, std::regex(" private "), " opensesame ");
     conf = std::regex_replace(conf, std::regex("#(createUser|rwuser)"), "$1");
     conf = std::regex_replace(conf, std::regex("change-this-"), "kw-");
     TempDir dir;
     std::ofstream(dir.file("snmpd.conf")) << conf;
-    Agent agent({"--config", dir.path()});
+    Agent agent({"--config", dir.path(), "--verbose"});
     ASSERT_TRUE(agent.ok()) << agent.process().err();
     EXPECT_EQ(agent.get(controlOid(3), 2, "sesame").exitCode, 0);
     EXPECT_EQ(agent.set(controlOid(39), "22", 2, "opensesame").exitCode, 0);
-    EXPECT_NE(agent.get(controlOid(39), 1).exitCode, 0);  // public is not configured
+    EXPECT_NE(agent.get(kSysUpTime, 1).exitCode, 0);  // public is not configured
     EXPECT_NE(agent.set(controlOid(39), "23", 2, "sesame").exitCode, 0);
     auto v3 = [&](const std::string& tool, const std::string& rest) {
         return run(words("/usr/bin/" + tool +
@@ -57,69 +39,22 @@ TEST(Configuration, OperatorsOwnCommunitiesAndSnmpV3User)
     };
     EXPECT_EQ(v3("snmpset", controlOid(39) + " s 2B").exitCode, 0);
     EXPECT_EQ(v3("snmpget", controlOid(39)).output, "\"2B\"\n");
-}
 
-// A TCP panel down at start, or dropping later, is retried in the background; meanwhile
-// requests fail at once and the agent keeps answering.
-TEST(PanelLine, DownAtStartThenDropAndComeBack)
-{
-    const uint16_t panelPort = freePort(SOCK_STREAM);
-    Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(panelPort)});
-    ASSERT_TRUE(agent.ok()) << agent.process().err();
-    EXPECT_NE(agent.process().err().find("not reachable yet"), std::string::npos);
-    std::unique_ptr<PanelSim> sim;
-    for (int round = 1; round <= 2; ++round) {
-        SCOPED_TRACE(round);
-        const RunResult refused = agent.get(controlOid(3));
-        EXPECT_TRUE(isGenErr(refused)) << refused.output;
-        EXPECT_LT(refused.seconds, 2.0);
-        EXPECT_EQ(agent.get(kSysUpTime).exitCode, 0);
-
-        sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, std::vector<std::string>{},
-                                         panelPort);
-        ASSERT_TRUE(sim->ok());
-        ASSERT_TRUE(waitForLines(agent, ": connected", round)) << agent.process().err();
-        EXPECT_EQ(agent.value(controlOid(3)), "01");
-        if (round == 1) {
-            ASSERT_TRUE(sim->stop());
-            ASSERT_TRUE(agent.process().waitForErr("line down", 5s)) << agent.process().err();
-        }
-    }
-}
-
-// Managers keep the agent busy (walks and sets); SIGTERM lands while requests are in flight.
-TEST(Shutdown, UnderLoadExitsCleanlyWithinTwoSeconds)
-{
-    Agent agent({"--verbose"});
-    ASSERT_TRUE(agent.ok()) << agent.process().err();
-    TempDir dir;
-    std::vector<std::unique_ptr<Process>> managers;
-    for (int i = 0; i < 5; ++i) {
-        const std::string out = dir.file(std::to_string(i));
-        managers.push_back(std::make_unique<Process>(
-            i < 3 ? agent.toolArgs("/usr/bin/snmpwalk", "public", 5, {kControl})
-                  : agent.toolArgs("/usr/bin/snmpset", "private", 5,
-                                   {controlOid(39), "s", "1" + std::to_string(i)}),
-            out, out));
-    }
-    // Several commands have gone to the panel: the agent is busy.
-    ASSERT_TRUE(waitForLines(agent, "kwsnmpd: panel cmd", 5));
-    const auto [status, seconds] = agent.stop(SIGTERM);
-    EXPECT_TRUE(exitedZero(status)) << agent.process().err();
-    EXPECT_LT(seconds, kStopLimitSeconds);
-}
-
-// A silent panel holds a command for the module's whole wait; SIGINT must not wait for it.
-TEST(Shutdown, WithACommandOutstandingOnASilentPanel)
-{
-    Agent agent({"--silent-rate", "1", "--verbose"});
-    ASSERT_TRUE(agent.ok()) << agent.process().err();
-    auto pending = std::async(std::launch::async, [&] { return agent.get(controlOid(3), 15); });
-    ASSERT_TRUE(agent.process().waitForErr("kwsnmpd: panel cmd", 10s));
-    const auto [status, seconds] = agent.stop(SIGINT);
-    EXPECT_TRUE(exitedZero(status)) << agent.process().err();
-    EXPECT_LT(seconds, kStopLimitSeconds);
-    EXPECT_NE(pending.get().exitCode, 0);
+    std::ofstream(dir.file("snmpd.conf"), std::ios::app) << "rocommunity public 127.0.0.1\n";
+    const std::string cmd = "kwsnmpd: panel cmd";
+    const size_t before = count(agent.process().err(), cmd);
+    auto walk =
+        std::async(std::launch::async, [&] { return agent.walk(kControl, "snmpwalk", "sesame"); });
+    ASSERT_TRUE(agent.process().waitForErr(cmd, 10s, before + 10));
+    agent.process().signal(SIGHUP);
+    ASSERT_TRUE(agent.process().waitForErr("SIGHUP: re-reading the configuration", 5s));
+    EXPECT_EQ(walk.wait_for(0s), std::future_status::timeout);  // the walk was under way
+    const RunResult result = walk.get();
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(lines(result.output).size(), 80u);
+    EXPECT_EQ(agent.get(kSysUpTime, 2).exitCode, 0);
+    // One command per object, and the holiday count once more for the table.
+    EXPECT_EQ(count(agent.process().err(), cmd), before + 81) << agent.process().err();
 }
 
 }  // namespace

@@ -2,13 +2,12 @@
 // snmptrapd and the Prometheus module through Debian's prometheus-snmp-exporter, all against
 // a real kwsnmpd.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <functional>
-#include <thread>
+#include <iterator>
 
 #include <net-snmp/net-snmp-config.h>
 
@@ -33,9 +32,9 @@ std::string numeric(int index)
 {
     return kNumeric + "." + std::to_string(index + 1) + ".0";
 }
-// A GET through Net-SNMP's own client library, timed without a process start: the depth the
-// answer's last varbind gives, or -1 when none came.
-long timedGet(const std::string& peer, const std::vector<std::string>& oids, double* ms)
+// A GET of the whole health section through Net-SNMP's own client library, timed without a
+// process start: the queue depth (its last object), or -1 when no answer came.
+long timedHealthGet(const std::string& peer, double* ms)
 {
     static const bool ready = [] {
         static char noMibs[] = "mibs :";
@@ -56,11 +55,9 @@ long timedGet(const std::string& peer, const std::vector<std::string>& oids, dou
     void* session = snmp_sess_open(&settings);
     if (session == nullptr) return -1;
     netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-    for (std::string dotted : oids) {
-        std::replace(dotted.begin(), dotted.end(), '.', ' ');
-        std::vector<oid> name;
-        for (const std::string& arc : words(dotted)) name.push_back(std::stoul(arc));
-        snmp_add_null_var(pdu, name.data(), name.size());
+    for (oid arc = kLinkState; arc <= kDepth; ++arc) {
+        const oid name[] = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 2, arc, 0};
+        snmp_add_null_var(pdu, name, std::size(name));
     }
     netsnmp_pdu* response = nullptr;
     const auto start = Clock::now();
@@ -76,23 +73,6 @@ long timedGet(const std::string& peer, const std::vector<std::string>& oids, dou
     snmp_sess_close(session);
     return depth;
 }
-size_t count(const std::string& text, const std::string& needle)
-{
-    size_t n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-bool eventually(const std::function<bool()>& condition, milliseconds limit)
-{
-    for (const auto end = Clock::now() + limit; Clock::now() < end;
-         std::this_thread::sleep_for(50ms)) {
-        if (condition()) return true;
-    }
-    return condition();
-}
-
 // Debian's snmptrapd on a free port, printing every notification with the display MIB loaded.
 class TrapReceiver {
 public:
@@ -110,7 +90,12 @@ public:
     }
     bool ok() const { return m_ok; }
     std::string sink() const { return "127.0.0.1:" + std::to_string(m_port); }
-    bool waitFor(const std::string& name) { return m_process->waitForOut(name, 30s); }
+    // Waits for one more `name` than `seen` counted; the agent may announce its first connect.
+    bool waitForNext(const std::string& name, size_t seen)
+    {
+        return m_process->waitForOut(name, 30s, seen + 1);
+    }
+    size_t seen(const std::string& name) { return count(m_process->out(), name); }
 
 private:
     TempDir m_dir;
@@ -119,20 +104,27 @@ private:
     bool m_ok = false;
 };
 
-// A twin and its hex text agree and cost one panel command; the health section answers at
-// once while the panel is busy; losing the panel line and getting it back reach snmptrapd
-// and the counters.
+// A panel down at start is waited for. A twin and its hex text agree and cost one panel command,
+// and so does a resent request; the health section answers at once while the panel is busy; losing
+// the panel line and getting it back reach snmptrapd and the counters.
 TEST(Monitoring, TwinsHealthAndLinkNotifications)
 {
     TrapReceiver traps;
     ASSERT_TRUE(traps.ok());
-    auto sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
-                                          std::vector<std::string>{"--delay-ms", "700"});
-    ASSERT_TRUE(sim->ok());
-    const uint16_t simPort = sim->port();
+    // The panel is not there yet: the agent starts all the same, retries in the background and
+    // refuses display requests at once meanwhile.
+    const uint16_t simPort = freePort(SOCK_STREAM);
     Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(simPort), "--verbose", "--trap-sink",
                  traps.sink()});
     ASSERT_TRUE(agent.ok());
+    EXPECT_NE(agent.process().err().find("not reachable yet"), std::string::npos);
+    const RunResult early = agent.get(controlOid(3));
+    EXPECT_TRUE(failedWith(early, "genError")) << early.output;
+    EXPECT_LT(early.seconds, 2.0);
+    auto sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
+                                          std::vector<std::string>{"--delay-ms", "700"}, simPort);
+    ASSERT_TRUE(sim->ok());
+    ASSERT_TRUE(agent.process().waitForErr(": connected", 10s)) << agent.process().err();
 
     // Volume (index 39, command 0x12), power (3, 0x11), panel on/off (86, 0xF9): one PDU
     // holding each object and its twin.
@@ -154,16 +146,26 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
         EXPECT_EQ(count(agent.process().err(), twin.command), before + 1) << twin.command;
     }
 
+    // Managers that time out resend; the panel hears each request once. A resent channel-up
+    // steps the channel (row 11) once: 7 to 8.
+    const size_t sent = count(agent.process().err(), "panel cmd ");
+    const std::string patient = " -v2c -t 0.25 -r 5 -Oqv " + agent.address() + " ";
+    const RunResult up =
+        run(words("/usr/bin/snmpset -c private" + patient + controlOid(12) + " s 00"));
+    EXPECT_EQ(up.exitCode, 0) << up.output;
+    const RunResult channel = run(words("/usr/bin/snmpget -c public" + patient + controlOid(11)));
+    EXPECT_EQ(channel.output, "\"00 00 08 00 01 00 00 00\"\n");
+    EXPECT_GT(channel.seconds, 0.6);
+    EXPECT_EQ(count(agent.process().err(), "panel cmd "), sent + 2) << agent.process().err();
+
     // While a get waits out the panel's delay, the health objects answer within 5 ms.
-    Process busy(agent.toolArgs("/usr/bin/snmpget", "public", 5, {controlOid(17)}),
-                 "/dev/null", "/dev/null");
-    std::vector<std::string> query;
-    for (int arc = kLinkState; arc <= kDepth; ++arc) query.push_back(health(arc));
+    Process busy(agent.toolArgs("/usr/bin/snmpget", "public", 5, {controlOid(17)}), "/dev/null",
+                 "/dev/null");
     bool outstanding = false;
     double slowestMs = 0;
     for (const auto end = Clock::now() + 2s; Clock::now() < end && !outstanding;) {
         double ms = 0;
-        outstanding = timedGet(agent.address(), query, &ms) == 1;  // the busy get in service
+        outstanding = timedHealthGet(agent.address(), &ms) == 1;  // the busy get in service
         if (outstanding) slowestMs = ms;
     }
     ASSERT_TRUE(outstanding) << "the panel command never showed in kwdQueueDepth";
@@ -173,19 +175,39 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
 
     // The line goes: kwdPanelLinkDown, the state and the drop counter say so.
     const unsigned long drops = std::stoul(agent.value(health(kDrops)));
+    size_t downs = traps.seen("kwdPanelLinkDown"), ups = traps.seen("kwdPanelLinkUp");
     ASSERT_TRUE(sim->stop());
-    EXPECT_TRUE(traps.waitFor("kwdPanelLinkDown"));
+    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs++));
     EXPECT_EQ(agent.value(health(kLinkState)), "2");
     EXPECT_GT(std::stoul(agent.value(health(kDrops))), drops);
     const unsigned long connects = std::stoul(agent.value(health(kConnects)));
-    sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, std::vector<std::string>{}, simPort);
+    // It comes back answering after 3.5 s, longer than the protocol service used to wait.
+    sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
+                                     std::vector<std::string>{"--delay-ms", "3500"}, simPort);
     ASSERT_TRUE(sim->ok());
-    EXPECT_TRUE(traps.waitFor("kwdPanelLinkUp"));
+    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkUp", ups++));
     EXPECT_EQ(agent.value(health(kLinkState)), "1");
     EXPECT_GT(std::stoul(agent.value(health(kConnects))), connects);
-    EXPECT_EQ(agent.value(numeric(39)), "15");
-    // Three twin PDUs, the busy get and this last one: a command each.
-    EXPECT_GE(std::stoul(agent.value(health(kCommands))), 5u);
+    const RunResult slow = agent.get(numeric(39), 15);
+    EXPECT_EQ(slow.output, "15\n");
+    EXPECT_GE(slow.seconds, 3.5);
+    // Three twin PDUs, the resent set and get, the busy get and this last one.
+    EXPECT_GE(std::stoul(agent.value(health(kCommands))), 7u);
+
+    // Stopped with SIGSTOP, the panel keeps its connection open and silent: reported down
+    // within 30 s, commands refused at once, and up again once it runs.
+    sim->process().signal(SIGSTOP);
+    const auto deadline = Clock::now() + 30s;
+    while (Clock::now() < deadline && traps.seen("kwdPanelLinkDown") == downs)
+        agent.get(controlOid(3), 15);
+    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs)) << agent.process().err();
+    EXPECT_LT(Clock::now(), deadline);
+    const RunResult refused = agent.get(controlOid(3), 15);
+    EXPECT_TRUE(failedWith(refused, "genError")) << refused.output;
+    EXPECT_LT(refused.seconds, 2.0);
+    sim->process().signal(SIGCONT);
+    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkUp", ups));
+    EXPECT_EQ(agent.get(controlOid(3), 15).output, "\"01\"\n");
 }
 
 // The exporter serves the kw_display module from the committed snmp.yml: the simulated
@@ -231,9 +253,8 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
     EXPECT_EQ(metric(page, "kwdVolumeValue"), "33");
 
     // Each status value in the module is one panel command with its 100 ms pause.
-    std::ifstream in(config);
-    const std::string yml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const double pauses = 0.1 * static_cast<double>(count(yml, "\n  - " + kNumeric + "."));
+    const double pauses =
+        0.1 * static_cast<double>(count(readFile(config), "\n  - " + kNumeric + "."));
     const double took = std::stod(metric(page, "snmp_scrape_duration_seconds"));
     std::printf("scrape: %.3f s for %.1f s of mandated pauses (%.3fx)\n", took, pauses,
                 took / pauses);

@@ -155,7 +155,7 @@ TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
 
     // The panel refuses a volume of 200 (row 39): commitFailed, and nothing changed. Behind
     // a write that went through, it cannot be undone.
-    EXPECT_TRUE(isCommitFailed(agent.set(controlOid(39), "C8")));
+    EXPECT_TRUE(failedWith(agent.set(controlOid(39), "C8"), "commitFailed"));
     const RunResult both = run(agent.toolArgs(
         "/usr/bin/snmpset", "private", 3, {controlOid(16), "s", "05", controlOid(39), "s", "C8"}));
     EXPECT_TRUE(failedWith(both, "undoFailed")) << both.output;
@@ -169,44 +169,16 @@ TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(agent.client("get public " + controlOid(51)).output,
               controlOid(51) + " = " + timer + "\n");
-    EXPECT_EQ(agent.client("get public " + controlOid(8)).output,  // text row
-              controlOid(8) + " = KW55D24A0012345\n");
     ASSERT_EQ(agent.client("set private " + controlOid(58) + " 000C180C1A").exitCode, 0);
-    result = agent.client("walk public " + std::string(kControl) + ".61");
-    EXPECT_EQ(result.output, holidayEntryOid(1) + " = 01 0C 18 0C 1A\n");
     // The whole MIB: 80 readable scalars and the one holiday entry, and the walk ends.
     result = agent.client("walk public " + std::string(kControl));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(lines(result.output).size(), 81u);
+    EXPECT_NE(result.output.find(holidayEntryOid(1) + " = 01 0C 18 0C 1A\n"), std::string::npos);
     result = agent.client("set private " + controlOid(39) + " C8");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.output, "error: commitFailed\n");
     EXPECT_EQ(agent.client("get public " + controlOid(39)).output, controlOid(39) + " = 0F\n");
-}
-
-// A manager that times out resends; the panel hears the request once and the answer repeats.
-TEST(NetSnmpTools, RetransmissionsReachThePanelOnce)
-{
-    Agent agent({"--delay-ms", "2500", "--verbose"});
-    ASSERT_TRUE(agent.ok()) << agent.process().err();
-    auto patient = [&](const std::string& tool, const std::string& community,
-                       const std::string& rest) {
-        return run(words("/usr/bin/" + tool + " -v2c -c " + community + " -t 1 -r 3 -Oqv " +
-                         agent.address() + " " + rest));
-    };
-    auto panelCommands = [&] {
-        const auto err = lines(agent.process().err());
-        return std::count_if(err.begin(), err.end(), [](const std::string& line) {
-            return line.rfind("kwsnmpd: panel cmd", 0) == 0;
-        });
-    };
-    const RunResult get = patient("snmpget", "public", controlOid(3));
-    EXPECT_EQ(get.output, "\"01\"\n");
-    EXPECT_GT(get.seconds, 2.4);
-    EXPECT_EQ(panelCommands(), 1);
-    // A resent channel-up steps the channel (row 11) once: 7 to 8.
-    EXPECT_EQ(patient("snmpset", "private", controlOid(12) + " s 00").exitCode, 0);
-    EXPECT_EQ(patient("snmpget", "public", controlOid(11)).output, "\"00 00 08 00 01 00 00 00\"\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Panels, RoundTrip,

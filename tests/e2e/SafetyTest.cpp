@@ -24,19 +24,12 @@ std::vector<std::string> entries(const std::string& dir)
     return paths;
 }
 
-fs::perms modeOf(const std::string& path)
-{
-    return fs::symlink_status(path).permissions();
-}
-
 // A Net-SNMP tool sent from `from` (a loopback address of our choosing).
 RunResult fromSource(const std::string& from, const std::string& agent, const std::string& tool,
                      const std::string& community, const std::vector<std::string>& rest)
 {
-    std::vector<std::string> argv{
-        "/usr/bin/" + tool,     "-v2c", "-c", community, "-t", "1", "-r", "0", "-Oqv",
-        "--clientaddr=" + from, agent};
-    argv.insert(argv.end(), rest.begin(), rest.end());
+    std::vector<std::string> argv = netSnmp("/usr/bin/" + tool, agent, community, 1, rest);
+    argv.insert(argv.begin() + 1, "--clientaddr=" + from);
     return run(argv);
 }
 
@@ -45,15 +38,12 @@ TEST(Safety, DefaultWriteCommunityIsForLoopbackSourcesOnly)
     Agent agent({});
     ASSERT_TRUE(agent.ok()) << agent.process().err();
     const std::string oid = controlOid(39);
-    EXPECT_EQ(
-        fromSource("127.0.0.1", agent.address(), "snmpset", "private", {oid, "s", "21"}).exitCode,
-        0);
+    const std::string at = agent.address();
+    EXPECT_EQ(fromSource("127.0.0.1", at, "snmpset", "private", {oid, "s", "21"}).exitCode, 0);
     // Another source still reads with public, but private does not write from there.
-    const RunResult refused =
-        fromSource("127.0.0.2", agent.address(), "snmpset", "private", {oid, "s", "22"});
+    const RunResult refused = fromSource("127.0.0.2", at, "snmpset", "private", {oid, "s", "22"});
     EXPECT_NE(refused.output.find("Timeout"), std::string::npos) << refused.output;
-    EXPECT_EQ(fromSource("127.0.0.2", agent.address(), "snmpget", "public", {oid}).output,
-              "\"21\"\n");
+    EXPECT_EQ(fromSource("127.0.0.2", at, "snmpget", "public", {oid}).output, "\"21\"\n");
 }
 
 TEST(Safety, ExposedAddressNeedsNamedCommunitiesAndRuntimeFilesStayPrivate)
@@ -98,8 +88,9 @@ TEST(Safety, ExposedAddressNeedsNamedCommunitiesAndRuntimeFilesStayPrivate)
     EXPECT_TRUE(entries(victim).empty());
     const auto made = entries(base);
     ASSERT_EQ(made.size(), 1u);
-    EXPECT_EQ(modeOf(made[0]), fs::perms::owner_all);
-    EXPECT_EQ(modeOf(made[0] + "/snmpd.conf"), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::symlink_status(made[0]).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::symlink_status(made[0] + "/snmpd.conf").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_FALSE(fs::exists(made[0] + "/stderr.capture"));  // gone once started
 
     // Only the named communities, and "ops" writes from its own source only.

@@ -1,12 +1,8 @@
 #!/usr/bin/python3
-"""An SNMP manager independent of Net-SNMP (pysnmp), for the end-to-end tests.
+"""An SNMP manager independent of Net-SNMP (pysnmp): get|set|walk HOST:PORT COMMUNITY OID [TEXT].
 
-usage: snmp_client.py get|set|walk HOST:PORT COMMUNITY OID [TEXT]
-
-Prints one line per variable, "OID = VALUE", or one line "error: STATUS" (an SNMP error
-status such as genErr or commitFailed, or "timeout"), and exits 0 on success, 1 on an SNMP
-error and 2 on a timeout.
-"""
+Prints "OID = VALUE" lines, or "error: STATUS" (genErr, commitFailed, ... or timeout) and exits 1
+on an SNMP error, 2 on a timeout."""
 import sys
 
 from pysnmp.hlapi import (CommunityData, ContextData, ObjectIdentity, ObjectType, OctetString,
