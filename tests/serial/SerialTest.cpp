@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,7 +13,6 @@
 #include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
 #include "link/VoSerialLinuxSNMP.h"
-#include "tests/support/Contender.h"
 
 namespace {
 
@@ -22,36 +20,6 @@ using Bytes = std::vector<unsigned char>;
 using Strings = std::vector<std::string>;
 using kw::host::Clock;
 constexpr auto kLimit = std::chrono::seconds(10);
-
-// SIGIO goes to one thread that always waits in a blocking call (all others block it): TSan
-// defers, and can drop, a signal that lands outside a blocking call.
-class SigioSink : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        sigset_t io;
-        sigemptyset(&io);
-        sigaddset(&io, SIGIO);
-        pthread_sigmask(SIG_BLOCK, &io, nullptr);  // inherited by every thread started later
-        ASSERT_EQ(0, pipe(m_stop));
-        m_thread = std::thread([this, io] {
-            pthread_sigmask(SIG_UNBLOCK, &io, nullptr);
-            pollfd p{m_stop[0], POLLIN, 0};
-            while (poll(&p, 1, -1) <= 0) {  // a SIGIO handler ran: wait again
-            }
-        });
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(1, ::write(m_stop[1], "x", 1));
-        m_thread.join();
-    }
-
-private:
-    int m_stop[2] = {-1, -1};
-    std::thread m_thread;
-};
-const auto* const g_sigioSink = testing::AddGlobalTestEnvironment(new SigioSink);
 
 class Pty {
 public:
@@ -154,39 +122,6 @@ TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
         port.Create(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false));
     EXPECT_EQ(2, port.Send(query.data(), 2));
     EXPECT_EQ(query, pty.read(2));
-}
-
-// A burst raises SIGIO; the loop reads it after the burst wait and hands it to the engine.
-// A stop wakes a loop blocked in its receive at once, without the burst wait.
-TEST(SerialPort, ReceivesBurstsThroughSigioAndStopsAtOnce)
-{
-    Pty pty;
-    VoSerialLinuxSNMP port(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
-    VoRIXSNMP engine;
-    port.AddReceiver(nullptr);
-    port.AddReceiver(&engine);
-    const auto replies = [&] {
-        VoAutoLockSNMP guard(&engine.m_ReplyLock);
-        return engine.m_ReplyList.size();
-    };
-    {
-        kw::test::Contender loop([&] { EXPECT_EQ(1, port.ReceiveThread()); });
-        pty.write({0xFF, 0x03, 0x41, 0x11, 0x01, 0x55, 0xFF, 0x02, 0x41, 0x12, 0x54});
-        const auto deadline = std::chrono::steady_clock::now() + kLimit;
-        while (replies() < 2 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
-        EXPECT_EQ(2u, replies());
-        port.StopReceiveThread();
-    }
-    kw::host::VirtualClockScope clock;
-    VoSerialLinuxSNMP idle(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
-    kw::test::Contender loop([&] { EXPECT_EQ(1, idle.ReceiveThread()); });
-    EXPECT_TRUE(loop.blocked());
-    idle.StopReceiveThread();
-    EXPECT_TRUE(loop.finish());
-    EXPECT_EQ(0u, Clock::now());
 }
 
 // OnReceive plays a script (bytes, or the step's result 0 / -1), logging "receive <n> at
