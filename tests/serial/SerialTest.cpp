@@ -13,8 +13,11 @@
 #include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
 #include "link/VoSerialLinuxSNMP.h"
+#include "tests/support/Contender.h"
 
 namespace {
+
+using namespace nsVoSerialSNMP;
 
 using Bytes = std::vector<unsigned char>;
 using Strings = std::vector<std::string>;
@@ -79,36 +82,33 @@ public:
     int m_result, m_used;
 };
 
-TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
+// Raw 8N1 at 9600, one byte at a time; Close restores the line; a burst raises SIGIO, read after
+// the burst wait; a stop wakes a receive loop at once.
+TEST(SerialPort, WritesAndReadsFramesOnARawLineAndCloseRestoresIt)
 {
     const char* missing = "/nonexistent-kwsnmp/ttyS9";  // the open failure is reported
     testing::internal::CaptureStderr();
-    VoSerialLinuxSNMP none(missing, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
-    EXPECT_FALSE(
-        none.Create(missing, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false));
+    VoSerialLinuxSNMP none(missing, eVoBaud9600, eVoDataBit8, false);
+    EXPECT_FALSE(none.Create(missing, eVoBaud9600, eVoDataBit8, false));
     const std::string error = std::string(missing) + ": " + std::strerror(ENOENT) + "\n";
     EXPECT_EQ(error + error, testing::internal::GetCapturedStderr());
     EXPECT_FALSE(none.IsOpen());
     Pty pty;
     const termios before = pty.attributes();
-    VoSerialLinuxSNMP port(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
+    VoSerialLinuxSNMP port(pty.m_name, eVoBaud9600, eVoDataBit8, false);
     ASSERT_TRUE(port.IsOpen());
-    const termios tio = pty.attributes();  // raw, 8N1, 9600, one byte at a time
+    const termios tio = pty.attributes();
     EXPECT_EQ(std::make_tuple(tio.c_iflag, tio.c_oflag, tio.c_lflag,
                               tio.c_cflag & (CSIZE | CLOCAL | CREAD | PARENB | CSTOPB),
                               cfgetospeed(&tio), tio.c_cc[VMIN], tio.c_cc[VTIME]),
               std::make_tuple(tcflag_t(IGNPAR), tcflag_t(OPOST), tcflag_t(0),
                               tcflag_t(CS8 | CLOCAL | CREAD), speed_t(B9600), cc_t(1), cc_t(0)));
-
     const Bytes query{0x11, 0x00}, set{0xAA, 0x01, 0x0A};
     EXPECT_EQ(2, port.Send(query.data(), 2));
     EXPECT_EQ(-1, port.OnSend("\x12", 0));  // refused sends write nothing
     EXPECT_EQ(-1, port.Send(nullptr, 2));
     EXPECT_EQ(3, port.Send(set.data(), 3));  // the line feed is not translated
     EXPECT_EQ((Bytes{0x11, 0x00, 0xAA, 0x01, 0x0A}), pty.read(5));
-
     port.Close();
     port.Close();  // harmless
     EXPECT_FALSE(port.IsOpen());
@@ -118,10 +118,20 @@ TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
     unsigned char buffer[16];
     EXPECT_EQ(-1, port.Send(query.data(), 2));
     EXPECT_EQ(-1, port.Receive(buffer, sizeof buffer));
-    ASSERT_TRUE(
-        port.Create(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false));
+    ASSERT_TRUE(port.Create(pty.m_name, eVoBaud9600, eVoDataBit8, false));
     EXPECT_EQ(2, port.Send(query.data(), 2));
     EXPECT_EQ(query, pty.read(2));
+
+    kw::host::VirtualClockScope clock;
+    pty.write({0xFF, 0x02, 0x41, 0x12, 0x54});  // SIGIO goes to this thread, the main one
+    EXPECT_EQ(5, port.Receive(buffer, sizeof buffer));
+    EXPECT_EQ((Bytes{0xFF, 0x02, 0x41, 0x12, 0x54}), Bytes(buffer, buffer + 5));
+    EXPECT_EQ(100u, Clock::now());
+    kw::test::Contender loop([&] { EXPECT_EQ(1, port.ReceiveThread()); });
+    EXPECT_TRUE(loop.blocked());
+    port.StopReceiveThread();
+    EXPECT_TRUE(loop.finish());
+    EXPECT_EQ(100u, Clock::now());
 }
 
 // OnReceive plays a script (bytes, or the step's result 0 / -1), logging "receive <n> at
@@ -130,10 +140,7 @@ class ScriptedPort : public VoSerialInterfaceSNMP {
 public:
     using Step = std::pair<int, Bytes>;
     ScriptedPort(Strings& log, std::deque<Step> script) : m_log(log), m_script(std::move(script)) {}
-    bool Create(const char*, nsVoSerialSNMP::eVoBaudRate, nsVoSerialSNMP::eVoDataBit, bool) override
-    {
-        return true;
-    }
+    bool Create(const char*, eVoBaudRate, eVoDataBit, bool) override { return true; }
     void Close() override {}
     bool IsOpen() override { return true; }
     int OnSend(const char*, unsigned int count) override { return static_cast<int>(count); }
