@@ -1,17 +1,14 @@
-// The recursive lock, the event, the thread base and the pack buffer.
+// The recursive lock, the event and the thread base.
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "runtime/VoEventSNMP.h"
 #include "runtime/VoLockSNMP.h"
-#include "runtime/VoPackSNMP.h"
 #include "runtime/VoThreadSNMP.h"
 #include "tests/support/Contender.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 // The owner re-enters and releases only at its last unlock; a stranger's unlock, or one of a
 // free lock, changes nothing. A contender is seen asleep on the lock until then.
@@ -78,23 +75,6 @@ TEST(VoThreadSNMP, EventsCountAndThreadsStopAndRestart)
         thread.m_Wake.SetWait(true);
     }
     EXPECT_EQ(2, thread.m_nRuns.load());
-}
-
-TEST(VoPackSNMP, PushPopAndCopy)
-{
-    VoPackSNMP pack;
-    std::unique_ptr<unsigned char[]> empty(pack.GetData());  // still the caller's to free
-    const unsigned char a[] = {1, 2}, b[] = {3, 4};
-    for (auto [p, n] : {std::pair{a, 0}, {nullptr, 5}, {a, 2}, {b, 2}}) pack.PushData(p, n);
-    std::unique_ptr<unsigned char[]> copy(pack.GetData());
-    EXPECT_EQ((Bytes{1, 2, 3, 4}), Bytes(copy.get(), copy.get() + 4));
-    unsigned char dest[5] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-    // More than held, nowhere or nothing: nothing taken; then FIFO.
-    EXPECT_EQ((std::vector<int>{0, 0, 0, 1, 1, 0}),
-              (std::vector<int>{pack.PopData(dest, 5), pack.PopData(nullptr, 1),
-                                pack.PopData(dest, 0), pack.PopData(dest, 2),
-                                pack.PopData(dest + 2, 2), pack.PopData(dest, 1)}));
-    EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA}), Bytes(dest, dest + 5));
 }
 
 }  // namespace

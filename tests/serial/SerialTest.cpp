@@ -1,5 +1,5 @@
-// The serial transport: the port over a pseudo-terminal (the test plays the panel on the
-// master), and the receive loop and receiver walk on a scripted port and the virtual clock.
+// The serial port over a pseudo-terminal (the test plays the panel on the master); the receive
+// loop and receiver walk on a scripted port.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -158,10 +158,8 @@ public:
     std::deque<Step> m_script;
 };
 
-// Two frames in one burst go in one pass; a frame split across bursts after the second part,
-// also across failed receives (which keep the buffer and pause 10 ms); garbage before a frame
-// drops everything buffered; an empty wake-up discards a half-received frame; a receiver
-// claiming nothing counts as having taken all.
+// Two frames in one burst, one pass; a split frame joined, also across failed receives (10 ms
+// pauses); garbage drops the buffer, as does an empty wake-up; claiming nothing takes all.
 TEST(SerialLoop, BurstsAreSplitJoinedAndCleared)
 {
     const Bytes head{0xFF, 0x03, 0x41}, tail{0x11, 0x01, 0x55};

@@ -149,8 +149,8 @@ TEST_F(TransportTest, SendPostsTheCommandEventWithTheDisplayIdAndCorrections)
         std::make_tuple(m.eMessageID, m.lParam, m.pData, m.nDataSize, m.nSrcApp, m.nDstApp));
 }
 
-// Each payload becomes an engine reply frame (display ID dropped, corrections made, checksum
-// last), copied into bufferSource and offered to the receivers; or nothing reaches them.
+// Each payload becomes a reply frame (display ID dropped, corrections made, checksum last) in
+// bufferSource, offered to the receivers; or nothing reaches them.
 TEST_F(TransportTest, ReplyEventsBecomeEngineReplyFrames)
 {
     RecordingReceiver rx;
@@ -214,8 +214,8 @@ TEST_F(TransportTest, ReplyEventsBecomeEngineReplyFrames)
     EXPECT_TRUE(rx.m_frames.empty());
 }
 
-// The walk stops at the first receiver that took the frame (0) or refused it (1); one that
-// finds it incomplete (2) ends it with 0; other answers pass it on.
+// The walk ends at a receiver that took (0) or refused (1) the frame, or with 0 at one that
+// finds it incomplete (2); other answers pass it on.
 TEST_F(TransportTest, ReceiversAreOfferedTheFrameInOrder)
 {
     RecordingReceiver a(-1), b(3), c(0), d(0);
