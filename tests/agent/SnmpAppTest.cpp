@@ -1,5 +1,4 @@
-// The agent application: its transport, its agent thread, its framework callbacks and the
-// shell it prepares the agent's data directory with.
+// The agent application: its transport, agent thread, framework callbacks and shell.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -85,14 +84,11 @@ TEST_F(SnmpAppTest, ExecuteShellReportsAStartedAndReapedChild)
     EXPECT_EQ(1, m_app->ExecuteShell("exit 3")) << "the exit status is not examined";
     EXPECT_EQ(1, m_app->ExecuteShell("/nonexistent/program"));
     // It runs through the shell and returns only once the command has finished.
-    char file[] = "/tmp/kw-agent-shell-XXXXXX";
-    close(mkstemp(file));
-    EXPECT_EQ(
-        1, m_app->ExecuteShell(("sleep 0.2; echo a b | tr ' ' - > " + std::string(file)).c_str()));
+    const std::string file = "/tmp/kw-agent-shell-" + std::to_string(getpid());
+    EXPECT_EQ(1, m_app->ExecuteShell(("sleep 0.2; echo a b | tr ' ' - > " + file).c_str()));
     std::string text;
     std::getline(std::ifstream(file), text);
-    EXPECT_EQ("a-b", text);
-    unlink(file);
+    EXPECT_EQ(std::make_pair(std::string("a-b"), 0), std::make_pair(text, unlink(file.c_str())));
 
     // Signals landing during the wait (no SA_RESTART) interrupt it; the child is still reaped.
     struct sigaction act = {};
@@ -171,16 +167,15 @@ TEST_F(SnmpAppTest, FrameworkCallsAreForwardedToTheTransportWhileThereIsOne)
     m_app->m_pPlatformApp = nullptr;
     PTEvent reply = ReplyEvent(0x2808, {0xFF, 0x00, 0x03, 0x41, 0x13, 0x00});
     EXPECT_EQ(0, m_app->t_OnUserMessage(&reply));  // no transport: not taken
-    EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_NONE, nullptr));
-    EXPECT_TRUE(m_app->t_OnDeactivate(ORVALE0300::DTV_APP_NONE, nullptr));
+    EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_NONE, nullptr) &&
+                m_app->t_OnDeactivate(ORVALE0300::DTV_APP_NONE, nullptr));
     EXPECT_FALSE(m_app->t_Destroy()) << "never created: no listener to remove";
 
     m_app->m_pPlatformApp = new SpyTransport(&log);
     int param = 7;
-    EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_SIGNAGE, &param));
-    EXPECT_TRUE(m_app->t_OnDeactivate(ORVALE0300::DTV_APP_SIGNAGE, &param));
-    EXPECT_TRUE(m_app->t_OnEndActivating(~0ul, -1));
-    EXPECT_TRUE(m_app->t_OnEndDeactivating(12345, 1));
+    EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_SIGNAGE, &param) &&
+                m_app->t_OnDeactivate(ORVALE0300::DTV_APP_SIGNAGE, &param) &&
+                m_app->t_OnEndActivating(~0ul, -1) && m_app->t_OnEndDeactivating(12345, 1));
     EXPECT_EQ(1, m_app->t_OnUserMessage(&reply));  // consumed: the transport frees the payload
     EXPECT_EQ((Bytes{0x13, 0x41, 0x00}), TakeReply(0x13));
     PTEvent other = ReplyEvent(0x2807, {0x01});

@@ -1,5 +1,5 @@
-// The message service: queueing, dispatch order, broadcast, subscriptions, synchronous
-// delivery, handlers calling back into the service, the trace and the service thread's life.
+// The message service: queueing, dispatch, broadcast, subscriptions, synchronous delivery,
+// handlers calling back into the service, the trace and the service thread's life.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -112,10 +112,9 @@ TEST_F(MessageServiceTest, DeliversInOrderWithPayloadCopies)
     EXPECT_NE(static_cast<void*>(buffer), got[0].msg.pData);
     EXPECT_EQ(VO_APP_MAIN, got[0].msg.nSrcApp);
     EXPECT_EQ((Bytes{0xEE, 0xEE, 0xEE}), got[1].data);
-    EXPECT_EQ(std::make_pair(static_cast<void*>(nullptr), 0u),
-              std::make_pair(got[2].msg.pData, got[2].msg.nDataSize));
-    EXPECT_EQ(std::make_pair(static_cast<void*>(nullptr), 5u),
-              std::make_pair(got[3].msg.pData, got[3].msg.nDataSize));
+    EXPECT_EQ(std::make_tuple(nullptr, 0u, nullptr, 5u),
+              std::make_tuple(got[2].msg.pData, got[2].msg.nDataSize, got[3].msg.pData,
+                              got[3].msg.nDataSize));
 }
 
 // Broadcasts go to every handler in ascending id order; a subscriber gets one more copy, also
@@ -197,9 +196,8 @@ TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
     EXPECT_EQ(11, removed.load());
 }
 
-// A handler reached through GetMessage (service lock held) removes the handler that the
-// service thread runs for a broadcast, while that one sends a message (needs the lock). The
-// removal must return, and only after the running call has ended. Bounded: a hang fails.
+// Through GetMessage (lock held) a handler removes the one running a broadcast, which needs the
+// lock to send: the removal returns once that call has ended. Bounded: a hang fails.
 TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlock)
 {
     std::promise<void> entered, gate;
@@ -233,19 +231,8 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
     }
     caller.join();
     EXPECT_EQ(11, done.get());
-    EXPECT_EQ(1u, seen(VO_MSG_UI_HIDE, 1).size());
+    EXPECT_EQ("1011:0", who(VO_MSG_UI_HIDE, 1));
     EXPECT_EQ("1000:0 1006:0 1011:0", who(VO_MSG_UI_SHOW, 3));
-}
-
-// Each message is sent just after the previous one was handled, so sends keep landing while
-// the thread finishes its pass; a lost wake-up strands a message and times the test out.
-TEST_F(MessageServiceTest, MessageSentAfterTheLastLookIsNotStranded)
-{
-    add(VO_APP_UI);
-    for (size_t i = 1; i <= 500; ++i) {
-        send(VO_APP_UI, VO_MSG_UI_SHOW, 0);
-        ASSERT_EQ(i, seen(VO_MSG_UI_SHOW, i).size());
-    }
 }
 
 // Once stopped, messages stay queued; the destructor frees them with their payloads, and
@@ -260,8 +247,8 @@ TEST_F(MessageServiceTest, DestroyStopsAWaitingThreadAndDestructionFreesTheQueue
     }
     m_pService->Destroy();  // wakes it for one more pass; each pass ends with a 1 ms pause
     EXPECT_LE(kw::host::Clock::now(), 2u);
-    EXPECT_EQ(nullptr, m_pService->GetFrontMesage());
-    EXPECT_EQ(0, m_pService->DelFrontMessage());
+    EXPECT_EQ(std::make_pair(static_cast<_stVoMessage*>(nullptr), 0),
+              std::make_pair(m_pService->GetFrontMesage(), m_pService->DelFrontMessage()));
     send(VO_APP_UI, VO_MSG_UI_SHOW, 0, "abc", 3);
     send(ALL_APP, VO_MSG_UI_HIDE, 0, "abc", 1);
     EXPECT_EQ(1, m_pService->DelFrontMessage());

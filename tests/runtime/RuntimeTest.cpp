@@ -1,17 +1,14 @@
-// The recursive lock, the event, the thread base and the pack buffer.
+// The recursive lock, the event and the thread base.
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "runtime/VoEventSNMP.h"
 #include "runtime/VoLockSNMP.h"
-#include "runtime/VoPackSNMP.h"
 #include "runtime/VoThreadSNMP.h"
 #include "tests/support/Contender.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 // The owner re-enters and releases only at its last unlock; a stranger's unlock, or one of a
 // free lock, changes nothing. A contender is seen asleep on the lock until then.
@@ -38,8 +35,8 @@ TEST(VoLockSNMP, RecursiveOwnerReleasesOnlyAtLastUnlock)
               std::make_pair(lock.m_OwnerThread.load(), lock.m_nLockCount));
 }
 
-// The event counts signals; a re-arm takes one without blocking. A thread body blocked on an
-// event is woken by its owner's stop; a second start is refused, a restart clears the stop flag.
+// The event counts signals; a re-arm takes one without blocking. A blocked thread body is woken
+// by its owner's stop; a second start is refused, a restart clears the stop flag.
 TEST(VoThreadSNMP, EventsCountAndThreadsStopAndRestart)
 {
     struct Blocking : VoThreadSNMP {
@@ -61,10 +58,10 @@ TEST(VoThreadSNMP, EventsCountAndThreadsStopAndRestart)
     VoEventSNMP& event = thread.m_Wake;
     EXPECT_NE(0, event.SetWait(true));  // empty: returns at once
     for (int i = 0; i < 3; ++i) EXPECT_EQ(0, event.SetWait(false));
-    EXPECT_EQ(0, event.WaitEvent());
-    EXPECT_EQ(0, event.SetWait(true));
-    EXPECT_EQ(0, event.WaitEvent());
-    EXPECT_NE(0, event.SetWait(true));
+    // Braced lists evaluate in order: take, re-arm, take, then empty.
+    EXPECT_EQ((std::vector<bool>{true, true, true, false}),
+              (std::vector<bool>{event.WaitEvent() == 0, event.SetWait(true) == 0,
+                                 event.WaitEvent() == 0, event.SetWait(true) == 0}));
 
     thread.DestroyThread();  // no thread: nothing to stop
     EXPECT_FALSE(thread.m_bStop.load());
@@ -74,33 +71,10 @@ TEST(VoThreadSNMP, EventsCountAndThreadsStopAndRestart)
         EXPECT_FALSE(thread.m_bStop.load());  // a restart must not see the first stop request
         EXPECT_EQ(0, thread.CreateThread("kwtest"));
         thread.Destroy();
-        EXPECT_TRUE(thread.m_bStop.load());
-        EXPECT_FALSE(thread.IsCreated());
+        EXPECT_TRUE(thread.m_bStop.load() && !thread.IsCreated());
         thread.m_Wake.SetWait(true);
     }
     EXPECT_EQ(2, thread.m_nRuns.load());
-}
-
-TEST(VoPackSNMP, PushPopAndCopy)
-{
-    VoPackSNMP pack;
-    std::unique_ptr<unsigned char[]> empty(pack.GetData());
-    EXPECT_NE(nullptr, empty);  // a zero-length array, still the caller's to free
-    const unsigned char a[] = {1, 2}, b[] = {3, 4};
-    pack.PushData(nullptr, 5);
-    pack.PushData(a, 0);
-    pack.PushData(a, 2);
-    pack.PushData(b, 2);
-    std::unique_ptr<unsigned char[]> copy(pack.GetData());
-    EXPECT_EQ((Bytes{1, 2, 3, 4}), Bytes(copy.get(), copy.get() + 4));
-    unsigned char dest[5] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-    EXPECT_EQ(0, pack.PopData(dest, 5));  // more than held: nothing taken
-    EXPECT_EQ(0, pack.PopData(nullptr, 1));
-    EXPECT_EQ(0, pack.PopData(dest, 0));
-    EXPECT_EQ(1, pack.PopData(dest, 2));  // FIFO
-    EXPECT_EQ(1, pack.PopData(dest + 2, 2));
-    EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA}), Bytes(dest, dest + 5));
-    EXPECT_EQ(0, pack.PopData(dest, 1));
 }
 
 }  // namespace

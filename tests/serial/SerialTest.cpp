@@ -1,10 +1,9 @@
-// The serial transport: the port over a pseudo-terminal (the test plays the panel on the
-// master), and the receive loop and receiver walk on a scripted port and the virtual clock.
+// The serial port over a pseudo-terminal (the test plays the panel on the master); the receive
+// loop and receiver walk on a scripted port.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,40 +17,12 @@
 
 namespace {
 
+using namespace nsVoSerialSNMP;
+
 using Bytes = std::vector<unsigned char>;
 using Strings = std::vector<std::string>;
 using kw::host::Clock;
 constexpr auto kLimit = std::chrono::seconds(10);
-
-// SIGIO goes to one thread that always waits in a blocking call (all others block it): TSan
-// defers, and can drop, a signal that lands outside a blocking call.
-class SigioSink : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        sigset_t io;
-        sigemptyset(&io);
-        sigaddset(&io, SIGIO);
-        pthread_sigmask(SIG_BLOCK, &io, nullptr);  // inherited by every thread started later
-        ASSERT_EQ(0, pipe(m_stop));
-        m_thread = std::thread([this, io] {
-            pthread_sigmask(SIG_UNBLOCK, &io, nullptr);
-            pollfd p{m_stop[0], POLLIN, 0};
-            while (poll(&p, 1, -1) <= 0) {  // a SIGIO handler ran: wait again
-            }
-        });
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(1, ::write(m_stop[1], "x", 1));
-        m_thread.join();
-    }
-
-private:
-    int m_stop[2] = {-1, -1};
-    std::thread m_thread;
-};
-const auto* const g_sigioSink = testing::AddGlobalTestEnvironment(new SigioSink);
 
 class Pty {
 public:
@@ -111,36 +82,33 @@ public:
     int m_result, m_used;
 };
 
-TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
+// Raw 8N1 at 9600, one byte at a time; Close restores the line; a burst raises SIGIO, read after
+// the burst wait; a stop wakes a receive loop at once.
+TEST(SerialPort, WritesAndReadsFramesOnARawLineAndCloseRestoresIt)
 {
     const char* missing = "/nonexistent-kwsnmp/ttyS9";  // the open failure is reported
     testing::internal::CaptureStderr();
-    VoSerialLinuxSNMP none(missing, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
-    EXPECT_FALSE(
-        none.Create(missing, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false));
+    VoSerialLinuxSNMP none(missing, eVoBaud9600, eVoDataBit8, false);
+    EXPECT_FALSE(none.Create(missing, eVoBaud9600, eVoDataBit8, false));
     const std::string error = std::string(missing) + ": " + std::strerror(ENOENT) + "\n";
     EXPECT_EQ(error + error, testing::internal::GetCapturedStderr());
     EXPECT_FALSE(none.IsOpen());
     Pty pty;
     const termios before = pty.attributes();
-    VoSerialLinuxSNMP port(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
+    VoSerialLinuxSNMP port(pty.m_name, eVoBaud9600, eVoDataBit8, false);
     ASSERT_TRUE(port.IsOpen());
-    const termios tio = pty.attributes();  // raw, 8N1, 9600, one byte at a time
+    const termios tio = pty.attributes();
     EXPECT_EQ(std::make_tuple(tio.c_iflag, tio.c_oflag, tio.c_lflag,
                               tio.c_cflag & (CSIZE | CLOCAL | CREAD | PARENB | CSTOPB),
                               cfgetospeed(&tio), tio.c_cc[VMIN], tio.c_cc[VTIME]),
               std::make_tuple(tcflag_t(IGNPAR), tcflag_t(OPOST), tcflag_t(0),
                               tcflag_t(CS8 | CLOCAL | CREAD), speed_t(B9600), cc_t(1), cc_t(0)));
-
     const Bytes query{0x11, 0x00}, set{0xAA, 0x01, 0x0A};
     EXPECT_EQ(2, port.Send(query.data(), 2));
     EXPECT_EQ(-1, port.OnSend("\x12", 0));  // refused sends write nothing
     EXPECT_EQ(-1, port.Send(nullptr, 2));
     EXPECT_EQ(3, port.Send(set.data(), 3));  // the line feed is not translated
     EXPECT_EQ((Bytes{0x11, 0x00, 0xAA, 0x01, 0x0A}), pty.read(5));
-
     port.Close();
     port.Close();  // harmless
     EXPECT_FALSE(port.IsOpen());
@@ -150,43 +118,20 @@ TEST(SerialPort, WritesEngineFramesExactlyOnARawLineAndCloseRestoresIt)
     unsigned char buffer[16];
     EXPECT_EQ(-1, port.Send(query.data(), 2));
     EXPECT_EQ(-1, port.Receive(buffer, sizeof buffer));
-    ASSERT_TRUE(
-        port.Create(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8, false));
+    ASSERT_TRUE(port.Create(pty.m_name, eVoBaud9600, eVoDataBit8, false));
     EXPECT_EQ(2, port.Send(query.data(), 2));
     EXPECT_EQ(query, pty.read(2));
-}
 
-// A burst raises SIGIO; the loop reads it after the burst wait and hands it to the engine.
-// A stop wakes a loop blocked in its receive at once, without the burst wait.
-TEST(SerialPort, ReceivesBurstsThroughSigioAndStopsAtOnce)
-{
-    Pty pty;
-    VoSerialLinuxSNMP port(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
-    VoRIXSNMP engine;
-    port.AddReceiver(nullptr);
-    port.AddReceiver(&engine);
-    const auto replies = [&] {
-        VoAutoLockSNMP guard(&engine.m_ReplyLock);
-        return engine.m_ReplyList.size();
-    };
-    {
-        kw::test::Contender loop([&] { EXPECT_EQ(1, port.ReceiveThread()); });
-        pty.write({0xFF, 0x03, 0x41, 0x11, 0x01, 0x55, 0xFF, 0x02, 0x41, 0x12, 0x54});
-        const auto deadline = std::chrono::steady_clock::now() + kLimit;
-        while (replies() < 2 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
-        EXPECT_EQ(2u, replies());
-        port.StopReceiveThread();
-    }
     kw::host::VirtualClockScope clock;
-    VoSerialLinuxSNMP idle(pty.m_name, nsVoSerialSNMP::eVoBaud9600, nsVoSerialSNMP::eVoDataBit8,
-                           false);
-    kw::test::Contender loop([&] { EXPECT_EQ(1, idle.ReceiveThread()); });
+    pty.write({0xFF, 0x02, 0x41, 0x12, 0x54});  // SIGIO goes to this thread, the main one
+    EXPECT_EQ(5, port.Receive(buffer, sizeof buffer));
+    EXPECT_EQ((Bytes{0xFF, 0x02, 0x41, 0x12, 0x54}), Bytes(buffer, buffer + 5));
+    EXPECT_EQ(100u, Clock::now());
+    kw::test::Contender loop([&] { EXPECT_EQ(1, port.ReceiveThread()); });
     EXPECT_TRUE(loop.blocked());
-    idle.StopReceiveThread();
+    port.StopReceiveThread();
     EXPECT_TRUE(loop.finish());
-    EXPECT_EQ(0u, Clock::now());
+    EXPECT_EQ(100u, Clock::now());
 }
 
 // OnReceive plays a script (bytes, or the step's result 0 / -1), logging "receive <n> at
@@ -195,10 +140,7 @@ class ScriptedPort : public VoSerialInterfaceSNMP {
 public:
     using Step = std::pair<int, Bytes>;
     ScriptedPort(Strings& log, std::deque<Step> script) : m_log(log), m_script(std::move(script)) {}
-    bool Create(const char*, nsVoSerialSNMP::eVoBaudRate, nsVoSerialSNMP::eVoDataBit, bool) override
-    {
-        return true;
-    }
+    bool Create(const char*, eVoBaudRate, eVoDataBit, bool) override { return true; }
     void Close() override {}
     bool IsOpen() override { return true; }
     int OnSend(const char*, unsigned int count) override { return static_cast<int>(count); }
@@ -216,10 +158,8 @@ public:
     std::deque<Step> m_script;
 };
 
-// Two frames in one burst go in one pass; a frame split across bursts after the second part,
-// also across failed receives (which keep the buffer and pause 10 ms); garbage before a frame
-// drops everything buffered; an empty wake-up discards a half-received frame; a receiver
-// claiming nothing counts as having taken all.
+// Two frames in one burst, one pass; a split frame joined, also across failed receives (10 ms
+// pauses); garbage drops the buffer, as does an empty wake-up; claiming nothing takes all.
 TEST(SerialLoop, BurstsAreSplitJoinedAndCleared)
 {
     const Bytes head{0xFF, 0x03, 0x41}, tail{0x11, 0x01, 0x55};

@@ -1,7 +1,6 @@
 #pragma once
-// Runs a call on a thread of its own, so a test can see it blocked (in a lock) before letting
-// it through: blocked() polls the thread's scheduler state, bounded in real time, until it is
-// 'S' (asleep in a wait) while the call has not finished.
+// Runs a call on its own thread; blocked() polls the thread's scheduler state (bounded) until it
+// is 'S', asleep in a wait, while the call has not finished.
 #include <sys/syscall.h>
 #include <unistd.h>
 

@@ -1,7 +1,6 @@
 #pragma once
-// A scripted panel attached to a frame engine as its packet sender: it records every engine
-// command frame with its tick and answers with an engine reply frame delivered through
-// CheckReceiveData on the clock's timer thread (virtual time under VirtualClockScope).
+// A scripted panel as a frame engine's sender: records each command frame with its tick and
+// answers with a reply frame through CheckReceiveData on the clock's timer thread.
 #include <deque>
 #include <map>
 #include <mutex>
@@ -46,8 +45,8 @@ public:
         m_engine->m_pSender = nullptr;
         reset();
     }
-    // Records the frame and answers it: a scripted answer for its command byte first (FIFO),
-    // else, with m_echo, the data bytes sent (or {00}); else none.
+    // Answers a scripted answer for the command byte (FIFO), else with m_echo the data sent
+    // (or {00}), else nothing.
     int Send(const unsigned char* data, unsigned int len) override
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -108,8 +107,7 @@ private:
         uint8_t ack;
         uint32_t delayMs;
     };
-    // Shared with scheduled deliveries, which may outlive the double.
-    struct Link {
+    struct Link {  // shared with scheduled deliveries, which may outlive the double
         std::mutex mutex;
         VoRIXSNMP* engine;
     };
