@@ -1,17 +1,8 @@
 // kwsnmpd as an AgentX subagent of Debian's snmpd.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/socket.h>
-
-#include <fstream>
-#include <future>
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
-
-using namespace std::chrono_literals;
 
 // Debian's snmpd as the master agent, on a private AgentX socket and a free loopback port.
 class Master {
@@ -138,5 +129,4 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
     master.signal(SIGCONT);
 }
 
-}  // namespace
 }  // namespace kw::e2e

@@ -214,6 +214,21 @@ std::string valueOf(const RunResult& get)
     return quoted ? line.substr(1, line.size() - 2) : line;
 }
 
+RunResult fromSource(const std::string& from, const std::string& agent, const std::string& tool,
+                     const std::string& community, const std::vector<std::string>& rest)
+{
+    std::vector<std::string> argv = netSnmp("/usr/bin/" + tool, agent, community, 1, rest);
+    argv.insert(argv.begin() + 1, "--clientaddr=" + from);
+    return run(argv);
+}
+
+std::vector<std::string> entries(const std::string& dir)
+{
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::directory_iterator(dir)) paths.push_back(entry.path());
+    return paths;
+}
+
 Agent::Agent(std::vector<std::string> args, std::vector<std::string> env)
 {
     if (!env.empty()) env.insert(env.begin(), "/usr/bin/env");

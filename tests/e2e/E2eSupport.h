@@ -2,19 +2,34 @@
 // Helpers for the end-to-end tests: child processes (kwsnmpd, kwpanel-sim, SNMP clients) with
 // their output in files, free loopback ports, and the Net-SNMP command-line tools.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <future>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kw::e2e {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 // From SIGTERM or SIGINT to kwsnmpd's exit.
 constexpr double kStopLimitSeconds = 2.0;
@@ -91,6 +106,11 @@ std::vector<std::string> netSnmp(const std::string& tool, const std::string& add
                                  const std::string& format = "-Oqv");
 // The value a get printed, without quotes; empty unless it succeeded with one line.
 std::string valueOf(const RunResult& get);
+// A Net-SNMP tool (v2c, 1 s) sent from `from`, a loopback address of our choosing.
+RunResult fromSource(const std::string& from, const std::string& agent, const std::string& tool,
+                     const std::string& community, const std::vector<std::string>& rest);
+// The paths in a directory.
+std::vector<std::string> entries(const std::string& dir);
 
 // A socket of `type` bound to a free port on 127.0.0.1 (its port in *port), or -1.
 int bindLoopback(int type, uint16_t* port);

@@ -1,13 +1,8 @@
-// Faults injected into the panel become the right SNMP errors, and the agent goes on
-// answering: with the simulated panel in the process and with kwpanel-sim on a TCP line.
-#include <gtest/gtest.h>
-
-#include <future>
+// Injected panel faults become the right SNMP errors, and the agent goes on answering.
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
 
 // The module waits 10 s for a reply after its 100 ms pause; a manager that waits longer sees
 // the failure as genErr.
@@ -87,5 +82,4 @@ TEST_P(Faults, LostRepliesEndAsGenErrAfterTheModulesWaitAndGarbageIsSkipped)
 INSTANTIATE_TEST_SUITE_P(Panels, Faults, ::testing::Values(PanelKind::InProcess, PanelKind::TcpSim),
                          panelName);
 
-}  // namespace
 }  // namespace kw::e2e

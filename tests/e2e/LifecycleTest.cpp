@@ -1,17 +1,8 @@
 // kwsnmpd with the operator's configuration, re-read on SIGHUP.
-#include <gtest/gtest.h>
-#include <signal.h>
-
-#include <fstream>
-#include <future>
-#include <regex>
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
-
-using namespace std::chrono_literals;
 
 // The shipped example with its communities renamed and its v3 user switched on replaces the
 // defaults entirely. SIGHUP during a walk: the walk completes, no panel command is repeated,
@@ -57,5 +48,4 @@ TEST(Configuration, OperatorsOwnCommunitiesSnmpV3UserAndAReloadDuringAWalk)
     EXPECT_EQ(count(agent.process().err(), cmd), before + 81) << agent.process().err();
 }
 
-}  // namespace
 }  // namespace kw::e2e

@@ -1,13 +1,4 @@
-// Monitoring a display: numeric twins, the agent's own health, notifications to Debian's
-// snmptrapd and the Prometheus module through Debian's prometheus-snmp-exporter, all against
-// a real kwsnmpd.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/socket.h>
-
-#include <cstdio>
-#include <fstream>
-#include <iterator>
+// Monitoring against a real kwsnmpd: numeric twins, health, snmptrapd and the exporter.
 
 #include <net-snmp/net-snmp-config.h>
 
@@ -16,9 +7,6 @@
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
-
-using namespace std::chrono_literals;
 
 const std::string kHealth = "1.3.6.1.4.1.32473.1.1.2";
 const std::string kNumeric = "1.3.6.1.4.1.32473.1.1.3";
@@ -261,5 +249,4 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
     EXPECT_LT(took, pauses * 1.5);
 }
 
-}  // namespace
 }  // namespace kw::e2e

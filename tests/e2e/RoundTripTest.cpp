@@ -1,15 +1,8 @@
-// kwsnmpd with Net-SNMP's tools and an independent manager: every writable row set and read
-// back (with the simulated panel in the process and with kwpanel-sim on a TCP line), what the
-// agent refuses, and retransmissions.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <sstream>
+// kwsnmpd with Net-SNMP's tools and pysnmp: every writable row, refusals, retransmissions.
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
 
 struct Row {
     int index;
@@ -134,6 +127,12 @@ TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
               std::string::npos);
     EXPECT_NE(agent.get(controlOid(3), 1, "nobody").output.find("Timeout"), std::string::npos);
     EXPECT_EQ(agent.process().err().find("panel cmd"), std::string::npos);
+    // The default private writes from loopback sources only; public reads from any.
+    const RunResult away =
+        fromSource("127.0.0.2", agent.address(), "snmpset", "private", {controlOid(39), "s", "22"});
+    EXPECT_NE(away.output.find("Timeout"), std::string::npos) << away.output;
+    EXPECT_EQ(fromSource("127.0.0.2", agent.address(), "snmpget", "public", {controlOid(3)}).output,
+              "\"01\"\n");
 
     const RunResult get1 =
         run(words("/usr/bin/snmpget -v1 -c public -Oqv " + agent.address() + " " + controlOid(3)));
@@ -184,5 +183,4 @@ TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
 INSTANTIATE_TEST_SUITE_P(Panels, RoundTrip,
                          ::testing::Values(PanelKind::InProcess, PanelKind::TcpSim), panelName);
 
-}  // namespace
 }  // namespace kw::e2e

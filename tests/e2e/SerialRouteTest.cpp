@@ -1,17 +1,8 @@
-// The panel on a serial line, with pseudo-terminals from kwpanel-sim: the module's own serial
-// transport with engine frames (direct-serial), and the protocol service's line dialect.
-#include <gtest/gtest.h>
-#include <signal.h>
-
-#include <future>
-#include <thread>
+// The panel on a serial line: direct-serial with engine frames, and the service's dialect.
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
-
-using namespace std::chrono_literals;
 
 TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
 {
@@ -59,5 +50,4 @@ TEST(SerialRoute, StopsPromptlyWithACommandOutstandingOnASilentPanel)
     }
 }
 
-}  // namespace
 }  // namespace kw::e2e
