@@ -60,7 +60,8 @@ private:
 std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name,
                                   std::vector<std::string> args)
 {
-    args.insert(args.begin(), {binary("kwsnmpd"), "--agentx", "unix:" + dir.file("master")});
+    args.insert(args.begin(),
+                {KW_E2E_BIN_DIR "/kwsnmpd", "--agentx", "unix:" + dir.file("master")});
     return std::make_unique<Process>(args, dir.file(name + ".out"), dir.file(name + ".err"));
 }
 

@@ -9,7 +9,7 @@ namespace kw::e2e {
 // and a community added meanwhile works afterwards.
 TEST(Configuration, OperatorsOwnCommunitiesSnmpV3UserAndAReloadDuringAWalk)
 {
-    const std::string example = readFile(sourceFile("conf/snmpd.conf"));
+    const std::string example = readFile(KW_E2E_SOURCE_DIR "/conf/snmpd.conf");
     std::string conf = std::regex_replace(example, std::regex(" public "), " sesame ");
     conf = std::regex_replace(conf, std::regex(" private "), " opensesame ");
     conf = std::regex_replace(conf, std::regex("#(createUser|rwuser)"), "$1");

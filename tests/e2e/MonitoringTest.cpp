@@ -68,7 +68,7 @@ public:
     {
         std::ofstream(m_dir.file("snmptrapd.conf")) << "disableAuthorization yes\n";
         const std::string mibs =
-            sourceFile("node_modules/net-snmp/lib/mibs") + ":" + sourceFile("mibs");
+            KW_E2E_SOURCE_DIR "/node_modules/net-snmp/lib/mibs:" KW_E2E_SOURCE_DIR "/mibs";
         m_process = std::make_unique<Process>(
             std::vector<std::string>{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "-c",
                                      m_dir.file("snmptrapd.conf"), "-M", mibs, "-m",
@@ -109,8 +109,8 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     const RunResult early = agent.get(controlOid(3));
     EXPECT_TRUE(failedWith(early, "genError")) << early.output;
     EXPECT_LT(early.seconds, 2.0);
-    auto sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
-                                          std::vector<std::string>{"--delay-ms", "700"}, simPort);
+    auto sim =
+        std::make_unique<PanelSim>(false, std::vector<std::string>{"--delay-ms", "700"}, simPort);
     ASSERT_TRUE(sim->ok());
     ASSERT_TRUE(agent.process().waitForErr(": connected", 10s)) << agent.process().err();
 
@@ -164,14 +164,15 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     // The line goes: kwdPanelLinkDown, the state and the drop counter say so.
     const unsigned long drops = std::stoul(agent.value(health(kDrops)));
     size_t downs = traps.seen("kwdPanelLinkDown"), ups = traps.seen("kwdPanelLinkUp");
-    ASSERT_TRUE(sim->stop());
+    sim->process().signal(SIGTERM);
+    ASSERT_TRUE(exitedZero(sim->process().wait(5s)));
     EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs++));
     EXPECT_EQ(agent.value(health(kLinkState)), "2");
     EXPECT_GT(std::stoul(agent.value(health(kDrops))), drops);
     const unsigned long connects = std::stoul(agent.value(health(kConnects)));
     // It comes back answering after 3.5 s, longer than the protocol service used to wait.
-    sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
-                                     std::vector<std::string>{"--delay-ms", "3500"}, simPort);
+    sim =
+        std::make_unique<PanelSim>(false, std::vector<std::string>{"--delay-ms", "3500"}, simPort);
     ASSERT_TRUE(sim->ok());
     EXPECT_TRUE(traps.waitForNext("kwdPanelLinkUp", ups++));
     EXPECT_EQ(agent.value(health(kLinkState)), "1");
@@ -206,7 +207,7 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
     ASSERT_TRUE(agent.ok());
     TempDir dir;
     const std::string listen = "127.0.0.1:" + std::to_string(freePort(SOCK_STREAM));
-    const std::string config = sourceFile("monitoring/snmp.yml");
+    const std::string config = KW_E2E_SOURCE_DIR "/monitoring/snmp.yml";
     Process exporter({"/usr/bin/prometheus-snmp-exporter", "--config.file=" + config,
                       "--web.listen-address=" + listen},
                      dir.file("out"), dir.file("err"));

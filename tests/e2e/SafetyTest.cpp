@@ -16,10 +16,10 @@ TEST(Safety, ExposedAddressNeedsNamedCommunitiesAndRuntimeFilesStayPrivate)
     ASSERT_EQ(::mkdir(victim.c_str(), 0700), 0);
     ASSERT_EQ(::mkdir(base.c_str(), 0700), 0);
     ASSERT_EQ(::symlink(victim.c_str(), dir.file("link").c_str()), 0);
-    Process agent(
-        {"/usr/bin/env", "XDG_RUNTIME_DIR=" + dir.file("link"), "TMPDIR=" + base, binary("kwsnmpd"),
-         "--listen", anyAddress, "--rocommunity", "watch", "--rwcommunity", "ops,127.0.0.1/32"},
-        dir.file("out"), dir.file("err"));
+    Process agent({"/usr/bin/env", "XDG_RUNTIME_DIR=" + dir.file("link"), "TMPDIR=" + base,
+                   KW_E2E_BIN_DIR "/kwsnmpd", "--listen", anyAddress, "--rocommunity", "watch",
+                   "--rwcommunity", "ops,127.0.0.1/32"},
+                  dir.file("out"), dir.file("err"));
     ASSERT_TRUE(agent.waitForErr("kwsnmpd: listening on " + anyAddress, 15s)) << agent.err();
     EXPECT_EQ(lines(agent.err()).size(), 1u) << agent.err();  // Net-SNMP took all it was given
 

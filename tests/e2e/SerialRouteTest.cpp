@@ -14,7 +14,7 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
                   {{"--display-id", "7"}, "serial:", ""}};
     for (const auto& route : routes) {
         SCOPED_TRACE(route.panel);
-        PanelSim sim(PanelSim::Endpoint::Pty, route.sim);
+        PanelSim sim(true, route.sim);
         ASSERT_TRUE(sim.ok()) << sim.process().err();
         std::vector<std::string> args{"--panel", route.panel + sim.ptyPath() + route.agentArg};
         if (route.agentArg.empty()) args.insert(args.end(), {"--display-id", "7"});
@@ -31,7 +31,7 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
 // with the panel in the process (SIGINT) or on a direct serial line (SIGTERM).
 TEST(SerialRoute, StopsPromptlyWithACommandOutstandingOnASilentPanel)
 {
-    PanelSim sim(PanelSim::Endpoint::Pty, {"--dialect", "engine", "--silent-rate", "1"});
+    PanelSim sim(true, {"--dialect", "engine", "--silent-rate", "1"});
     ASSERT_TRUE(sim.ok()) << sim.process().err();
     for (const bool serial : {false, true}) {
         Agent agent(serial ? std::vector<std::string>{"--panel", "direct-serial:" + sim.ptyPath()}

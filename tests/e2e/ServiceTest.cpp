@@ -50,7 +50,7 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         {"kwpanel-sim", {"-p", "--garbage-rate=2"}, 2, "--garbage-rate: expected a probability"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> argv{binary(c.program)};
+        std::vector<std::string> argv{KW_E2E_BIN_DIR "/" + c.program};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         SCOPED_TRACE(c.program + " " + (c.args.empty() ? "" : c.args.back()));
         const RunResult result = run(argv, 20s);
@@ -61,7 +61,7 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         EXPECT_NE(text[0].find(c.needle), std::string::npos) << text[0];
     }
     ::close(fd);
-    EXPECT_EQ(run({binary("kwsnmpd"), "-V"}).output, "kwsnmpd " KW_E2E_VERSION "\n");
+    EXPECT_EQ(run({KW_E2E_BIN_DIR "/kwsnmpd", "-V"}).output, "kwsnmpd " KW_E2E_VERSION "\n");
 }
 
 // A datagram socket in the place of the service manager's notification socket.
@@ -108,7 +108,7 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
         // Started bare, so that nothing but the manager's socket says when it is ready.
         const std::string address = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
         std::vector<std::string> argv = env;
-        argv.insert(argv.end(), {binary("kwsnmpd"), "-i", "7", "-l", "udp:" + address});
+        argv.insert(argv.end(), {KW_E2E_BIN_DIR "/kwsnmpd", "-i", "7", "-l", "udp:" + address});
         Process daemon(argv, dir.file("out"), dir.file("err"));
         std::string before;
         ASSERT_TRUE(manager.waitFor("READY=1", 15s, &before)) << before << daemon.err();
@@ -210,7 +210,7 @@ TEST(Install, StagedTreeRunsAndCarriesAVerifiedUnitAndTheManualPages)
             run({"/usr/bin/env", "MANWIDTH=100", "man", "-l", prefix + "/share/man/" + page});
         ASSERT_EQ(rendered.exitCode, 0) << rendered.output;
         const std::set<std::string> helpOptions =
-            optionsListedIn(run({binary(program), "--help"}).output);
+            optionsListedIn(run({KW_E2E_BIN_DIR "/" + program, "--help"}).output);
         EXPECT_GE(helpOptions.size(), 10u);
         EXPECT_EQ(optionsListedIn(rendered.output), helpOptions) << program;
     }
