@@ -25,7 +25,7 @@ public:
             std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c",
                                      m_dir.file("master.conf"), "-x", "unix:" + socket(),
                                      "udp:127.0.0.1:" + std::to_string(m_port)},
-            m_dir.file("master.log"), m_dir.file("master.log"));
+            m_dir.file("master.log"));
         return m_process->waitForOut("NET-SNMP version", 15s);
     }
     void signal(int sig) { m_process->signal(sig); }
@@ -62,7 +62,7 @@ std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name,
 {
     args.insert(args.begin(),
                 {KW_E2E_BIN_DIR "/kwsnmpd", "--agentx", "unix:" + dir.file("master")});
-    return std::make_unique<Process>(args, dir.file(name + ".out"), dir.file(name + ".err"));
+    return std::make_unique<Process>(args, dir.file(name + ".out"));
 }
 
 TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommands)
@@ -70,45 +70,45 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
     TempDir dir;
     // Started before its master, the subagent says so and keeps trying.
     auto sub = subagent(dir, "sub", {"--verbose"});
-    ASSERT_TRUE(sub->waitForErr(
+    ASSERT_TRUE(sub->waitForOut(
         "master unix:" + dir.file("master") + ": not reachable yet; retrying in the background",
         15s))
-        << sub->err();
-    ASSERT_TRUE(sub->waitForErr("kwsnmpd: AgentX subagent of unix:", 5s)) << sub->err();
+        << sub->out();
+    ASSERT_TRUE(sub->waitForOut("kwsnmpd: AgentX subagent of unix:", 5s)) << sub->out();
     Master master(dir);
-    ASSERT_TRUE(sub->waitForErr(": registered", 15s)) << sub->err();
+    ASSERT_TRUE(sub->waitForOut(": registered", 15s)) << sub->out();
 
     // Get, set, the holiday table and a full walk, all through the master.
     EXPECT_EQ(master.value(controlOid(3)), "01");
     EXPECT_NE(master.set(controlOid(39), "23", "public").exitCode, 0);
-    ASSERT_EQ(master.set(controlOid(39), "23").exitCode, 0) << sub->err();
+    ASSERT_EQ(master.set(controlOid(39), "23").exitCode, 0) << sub->out();
     EXPECT_EQ(master.value(controlOid(39)), "23");
     ASSERT_EQ(master.set(controlOid(58), "00 0C 18 0C 1A").exitCode, 0);
     EXPECT_EQ(master.value(holidayEntryOid(1)), "01 0C 18 0C 1A");
     const RunResult walk = master.tool("snmpwalk", {kControl});
     EXPECT_EQ(walk.exitCode, 0) << walk.output;
     EXPECT_EQ(lines(walk.output).size(), 81u);  // 80 readable scalars, one holiday
-    const size_t commands = count(sub->err(), "kwsnmpd: panel cmd");
+    const size_t commands = count(sub->out(), "kwsnmpd: panel cmd");
     // The master keeps its own system group and lists the display's module.
     EXPECT_EQ(master.value("1.3.6.1.2.1.1.2.0").rfind(".1.3.6.1.4.1.8072.", 0), 0u);
     EXPECT_NE(master.tool("snmpwalk", {"1.3.6.1.2.1.1.9.1.3"})
                   .output.find("The MIB module for the display's controls"),
               std::string::npos);
-    EXPECT_EQ(count(sub->err(), "kwsnmpd: panel cmd"), commands);  // none of that reached the panel
+    EXPECT_EQ(count(sub->out(), "kwsnmpd: panel cmd"), commands);  // none of that reached the panel
 
     // The master restarts: the subagent notices, registers again and serves as before.
     ASSERT_TRUE(master.stop());
-    ASSERT_TRUE(sub->waitForErr("connection lost; retrying in the background", 15s));
+    ASSERT_TRUE(sub->waitForOut("connection lost; retrying in the background", 15s));
     ASSERT_TRUE(master.start());
-    ASSERT_TRUE(sub->waitForErr(": registered", 15s, 2)) << sub->err();
+    ASSERT_TRUE(sub->waitForOut(": registered", 15s, 2)) << sub->out();
     EXPECT_EQ(master.value(controlOid(39)), "23");
     sub->signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(sub->wait(5s))) << sub->err();
+    EXPECT_TRUE(exitedZero(sub->wait(5s))) << sub->out();
 
     // A slow panel: the master's own objects answer while a display request waits for it,
     // and the delayed answer still arrives through the master.
     auto slow = subagent(dir, "slow", {"--delay-ms", "1500"});
-    ASSERT_TRUE(slow->waitForErr(": registered", 15s)) << slow->err();
+    ASSERT_TRUE(slow->waitForOut(": registered", 15s)) << slow->out();
     const auto start = Clock::now();
     auto pending = std::async(std::launch::async, [&] { return master.value(controlOid(3), 5); });
     ASSERT_EQ(pending.wait_for(300ms), std::future_status::timeout);
@@ -122,10 +122,10 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
     // A master that hangs: its missed ping is noticed within a few seconds, and the stop
     // that follows is not held up by it.
     master.signal(SIGSTOP);
-    ASSERT_TRUE(slow->waitForErr("connection lost; retrying in the background", 5s));
+    ASSERT_TRUE(slow->waitForOut("connection lost; retrying in the background", 5s));
     const auto stopping = Clock::now();
     slow->signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(slow->wait(5s))) << slow->err();
+    EXPECT_TRUE(exitedZero(slow->wait(5s))) << slow->out();
     EXPECT_LT(Clock::now() - stopping, milliseconds(int(kStopLimitSeconds * 1000)));
     master.signal(SIGCONT);
 }

@@ -49,8 +49,7 @@ TempDir::TempDir() : m_path((fs::temp_directory_path() / "kwe2e.XXXXXX").string(
     if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
-Process::Process(const Args& argv, const std::string& outFile, const std::string& errFile)
-    : m_outFile(outFile), m_errFile(errFile)
+Process::Process(const Args& argv, const std::string& outFile) : m_outFile(outFile)
 {
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -58,12 +57,9 @@ Process::Process(const Args& argv, const std::string& outFile, const std::string
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), flags, 0600);
-    if (errFile == outFile)
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    else
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), flags, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
     // The test runner may block signals; the child starts with none blocked and defaults.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -111,12 +107,6 @@ bool Process::waitForOut(const std::string& needle, milliseconds limit, size_t t
     return count(out(), needle) >= times;
 }
 
-bool Process::waitForErr(const std::string& needle, milliseconds limit, size_t times)
-{
-    eventually([&] { return count(err(), needle) >= times || !running(); }, limit);
-    return count(err(), needle) >= times;
-}
-
 bool exitedZero(const std::optional<int>& status)
 {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
@@ -150,7 +140,7 @@ RunResult run(const Args& argv, milliseconds timeout)
 {
     TempDir dir;
     const auto start = Clock::now();
-    Process process(argv, dir.file("out"), dir.file("out"));
+    Process process(argv, dir.file("out"));
     const std::optional<int> status = process.wait(timeout);
     process.signal(SIGKILL);
     process.wait(5s);
@@ -211,9 +201,9 @@ Agent::Agent(Args args, Args env)
         m_port = freePort(SOCK_DGRAM);
         Args argv = env;
         argv.insert(argv.end(), {"--listen", "udp:" + address()});
-        m_process = std::make_unique<Process>(argv, m_dir.file("out"), m_dir.file("err"));
-        m_ok = m_process->waitForErr("kwsnmpd: listening on", 15s);
-        if (!m_ok && m_process->err().find("cannot listen") == std::string::npos) break;
+        m_process = std::make_unique<Process>(argv, m_dir.file("out"));
+        m_ok = m_process->waitForOut("kwsnmpd: listening on", 15s);
+        if (!m_ok && m_process->out().find("cannot listen") == std::string::npos) break;
     }
 }
 
@@ -221,7 +211,7 @@ Agent::~Agent()
 {
     if (!m_ok || !m_process->running()) return;
     const auto [status, seconds] = stop(SIGTERM);
-    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->err();
+    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->out();
     EXPECT_LT(seconds, kStopLimitSeconds);
 }
 
@@ -246,7 +236,7 @@ PanelSim::PanelSim(bool pty, const Args& args, uint16_t port)
     Args argv{KW_E2E_BIN_DIR "/kwpanel-sim", "--pty"};
     if (!pty) argv = {argv[0], "--tcp", "127.0.0.1:" + std::to_string(port)};
     argv.insert(argv.end(), args.begin(), args.end());
-    m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"), m_dir.file("sim.err"));
+    m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"));
     // The endpoint's line comes first: the pty path, or tcp:HOST:PORT.
     if (!m_process->waitForOut("\n", 15s)) return;
     const std::string first = lines(m_process->out()).front();

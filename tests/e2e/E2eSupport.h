@@ -49,10 +49,10 @@ private:
     std::error_code m_error;
 };
 
-// A child process: standard input /dev/null, output and error to files; killed when destroyed.
+// A child process: standard input /dev/null, output and error to `outFile`; killed when destroyed.
 class Process {
 public:
-    Process(const Args& argv, const std::string& outFile, const std::string& errFile);
+    Process(const Args& argv, const std::string& outFile);
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -62,15 +62,13 @@ public:
     // The wait status, or empty when `timeout` passed first.
     std::optional<int> wait(milliseconds timeout);
     std::string out() const { return readFile(m_outFile); }
-    std::string err() const { return readFile(m_errFile); }
-    // Until the output (or error) holds `needle` `times` times; false on timeout or exit.
+    // Until the output holds `needle` `times` times; false on timeout or exit.
     bool waitForOut(const std::string& needle, milliseconds limit, size_t times = 1);
-    bool waitForErr(const std::string& needle, milliseconds limit, size_t times = 1);
 
 private:
     pid_t m_pid = -1;
     std::optional<int> m_status;
-    std::string m_outFile, m_errFile;
+    std::string m_outFile;
 };
 
 bool exitedZero(const std::optional<int>& status);

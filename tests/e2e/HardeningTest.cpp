@@ -11,7 +11,7 @@ TEST(Hardening, FloodNeitherHoldsOutAnotherManagerNorDelaysTheStop)
     TempDir base;
     auto agent = std::make_unique<Agent>(words("--verbose --max-varbinds 120"),
                                          words("-u XDG_RUNTIME_DIR TMPDIR=" + base.path()));
-    ASSERT_TRUE(agent->ok()) << agent->process().err();
+    ASSERT_TRUE(agent->ok()) << agent->process().out();
     ASSERT_EQ(entries(base.path()).size(), 1u);
 
     // One varbind over the limit: tooBig at once.
@@ -28,8 +28,8 @@ TEST(Hardening, FloodNeitherHoldsOutAnotherManagerNorDelaysTheStop)
         flood += " " + word;
     flood += " || break; done";  // the first error (the stop's) ends it
     TempDir dir;
-    Process flooder({"/bin/sh", "-c", flood}, dir.file("flood"), dir.file("flood"));
-    ASSERT_TRUE(agent->process().waitForErr("kwsnmpd: panel cmd", 10s));
+    Process flooder({"/bin/sh", "-c", flood}, dir.file("flood"));
+    ASSERT_TRUE(agent->process().waitForOut("kwsnmpd: panel cmd", 10s));
 
     // Another manager's GETs wait about one panel command each, not for the flood.
     for (int i = 0; i < 3; ++i) {
@@ -41,7 +41,7 @@ TEST(Hardening, FloodNeitherHoldsOutAnotherManagerNorDelaysTheStop)
     // SIGTERM mid-flood: a clean exit in time, the request in flight answered with an error,
     // the runtime directory gone.
     const auto [status, seconds] = agent->stop(SIGTERM);
-    EXPECT_TRUE(exitedZero(status)) << agent->process().err();
+    EXPECT_TRUE(exitedZero(status)) << agent->process().out();
     EXPECT_LT(seconds, kStopLimitSeconds);
     EXPECT_TRUE(flooder.waitForOut("genError", 5s)) << flooder.out();
     EXPECT_TRUE(entries(base.path()).empty());
@@ -53,16 +53,16 @@ TEST(Hardening, FloodNeitherHoldsOutAnotherManagerNorDelaysTheStop)
 TEST(Hardening, SlowMixedSetNeitherLosesALaterSetNorHoldsReads)
 {
     Agent agent({"--nak-rate", "1", "--delay-ms", "2000"});
-    ASSERT_TRUE(agent.ok()) << agent.process().err();
+    ASSERT_TRUE(agent.ok()) << agent.process().out();
     TempDir dir;
     Process setA(agent.toolArgs("/usr/bin/snmpset", "private", 10,
                                 {kSysContact, "s", "A", controlOid(3), "s", "01"}),
-                 dir.file("a"), dir.file("a"));
+                 dir.file("a"));
     // A is in flight once its sysContact write shows.
     ASSERT_TRUE(eventually([&] { return agent.value(kSysContact) == "A"; }, 5s));
 
     Process setB(agent.toolArgs("/usr/bin/snmpset", "private", 10, {kSysContact, "s", "B"}),
-                 dir.file("b"), dir.file("b"));
+                 dir.file("b"));
     while (setB.running()) {
         const RunResult read = agent.get(kSysUpTime, 1);
         EXPECT_EQ(read.exitCode, 0) << read.output;

@@ -54,7 +54,7 @@ public:
             std::vector<std::string>{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "-c",
                                      m_dir.file("snmptrapd.conf"), "-M", mibs, "-m",
                                      "KW-DISPLAY-MIB", "udp:127.0.0.1:" + std::to_string(m_port)},
-            m_dir.file("out"), m_dir.file("err"));
+            m_dir.file("out"));
         m_ok = m_process->waitForOut("NET-SNMP version", 10s);
     }
     bool ok() const { return m_ok; }
@@ -86,14 +86,14 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(simPort), "--verbose", "--trap-sink",
                  traps.sink()});
     ASSERT_TRUE(agent.ok());
-    EXPECT_NE(agent.process().err().find("not reachable yet"), std::string::npos);
+    EXPECT_NE(agent.process().out().find("not reachable yet"), std::string::npos);
     const RunResult early = agent.get(controlOid(3));
     EXPECT_TRUE(failedWith(early, "genError")) << early.output;
     EXPECT_LT(early.seconds, 2.0);
     auto sim =
         std::make_unique<PanelSim>(false, std::vector<std::string>{"--delay-ms", "700"}, simPort);
     ASSERT_TRUE(sim->ok());
-    ASSERT_TRUE(agent.process().waitForErr(": connected", 10s)) << agent.process().err();
+    ASSERT_TRUE(agent.process().waitForOut(": connected", 10s)) << agent.process().out();
 
     // Volume (index 39, command 0x12), power (3, 0x11), panel on/off (86, 0xF9): one PDU
     // holding each object and its twin.
@@ -102,7 +102,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
         const char* command;
     } twins[] = {{39, "panel cmd 12 "}, {3, "panel cmd 11 "}, {86, "panel cmd F9 "}};
     for (const auto& twin : twins) {
-        const size_t before = count(agent.process().err(), twin.command);
+        const size_t before = count(agent.process().out(), twin.command);
         const RunResult both = run(agent.toolArgs("/usr/bin/snmpget", "public", 5,
                                                   {controlOid(twin.index), numeric(twin.index)}));
         ASSERT_EQ(both.exitCode, 0) << both.output;
@@ -111,13 +111,13 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
         EXPECT_EQ(std::stoul(values[0].substr(1, 2), nullptr, 16), std::stoul(values[1]))
             << both.output;
         EXPECT_TRUE(eventually(
-            [&] { return count(agent.process().err(), twin.command) == before + 1; }, 2s));
-        EXPECT_EQ(count(agent.process().err(), twin.command), before + 1) << twin.command;
+            [&] { return count(agent.process().out(), twin.command) == before + 1; }, 2s));
+        EXPECT_EQ(count(agent.process().out(), twin.command), before + 1) << twin.command;
     }
 
     // Managers that time out resend; the panel hears each request once. A resent channel-up
     // steps the channel (row 11) once: 7 to 8.
-    const size_t sent = count(agent.process().err(), "panel cmd ");
+    const size_t sent = count(agent.process().out(), "panel cmd ");
     const std::string patient = " -v2c -t 0.25 -r 5 -Oqv " + agent.address() + " ";
     const RunResult up =
         run(words("/usr/bin/snmpset -c private" + patient + controlOid(12) + " s 00"));
@@ -125,11 +125,10 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     const RunResult channel = run(words("/usr/bin/snmpget -c public" + patient + controlOid(11)));
     EXPECT_EQ(channel.output, "\"00 00 08 00 01 00 00 00\"\n");
     EXPECT_GT(channel.seconds, 0.6);
-    EXPECT_EQ(count(agent.process().err(), "panel cmd "), sent + 2) << agent.process().err();
+    EXPECT_EQ(count(agent.process().out(), "panel cmd "), sent + 2) << agent.process().out();
 
     // While a get waits out the panel's delay, the health objects answer within 5 ms.
-    Process busy(agent.toolArgs("/usr/bin/snmpget", "public", 5, {controlOid(17)}), "/dev/null",
-                 "/dev/null");
+    Process busy(agent.toolArgs("/usr/bin/snmpget", "public", 5, {controlOid(17)}), "/dev/null");
     bool outstanding = false;
     double slowestMs = 0;
     for (const auto end = Clock::now() + 2s; Clock::now() < end && !outstanding;) {
@@ -170,7 +169,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     const auto deadline = Clock::now() + 30s;
     while (Clock::now() < deadline && traps.seen("kwdPanelLinkDown") == downs)
         agent.get(controlOid(3), 15);
-    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs)) << agent.process().err();
+    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs)) << agent.process().out();
     EXPECT_LT(Clock::now(), deadline);
     const RunResult refused = agent.get(controlOid(3), 15);
     EXPECT_TRUE(failedWith(refused, "genError")) << refused.output;
@@ -191,7 +190,7 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
     const std::string config = KW_E2E_SOURCE_DIR "/monitoring/snmp.yml";
     Process exporter({"/usr/bin/prometheus-snmp-exporter", "--config.file=" + config,
                       "--web.listen-address=" + listen},
-                     dir.file("out"), dir.file("err"));
+                     dir.file("out"));
     const std::string url =
         "http://" + listen + "/snmp?module=kw_display&target=" + agent.address();
     auto scrape = [&] {

@@ -19,9 +19,9 @@ TEST(Safety, ExposedAddressNeedsNamedCommunitiesAndRuntimeFilesStayPrivate)
     Process agent({"/usr/bin/env", "XDG_RUNTIME_DIR=" + dir.file("link"), "TMPDIR=" + base,
                    KW_E2E_BIN_DIR "/kwsnmpd", "--listen", anyAddress, "--rocommunity", "watch",
                    "--rwcommunity", "ops,127.0.0.1/32"},
-                  dir.file("out"), dir.file("err"));
-    ASSERT_TRUE(agent.waitForErr("kwsnmpd: listening on " + anyAddress, 15s)) << agent.err();
-    EXPECT_EQ(lines(agent.err()).size(), 1u) << agent.err();  // Net-SNMP took all it was given
+                  dir.file("out"));
+    ASSERT_TRUE(agent.waitForOut("kwsnmpd: listening on " + anyAddress, 15s)) << agent.out();
+    EXPECT_EQ(lines(agent.out()).size(), 1u) << agent.out();  // Net-SNMP took all it was given
 
     EXPECT_TRUE(entries(victim).empty());
     const auto made = entries(base);
@@ -40,7 +40,7 @@ TEST(Safety, ExposedAddressNeedsNamedCommunitiesAndRuntimeFilesStayPrivate)
     EXPECT_EQ(fromSource("127.0.0.2", at, "snmpget", "watch", {oid}).output, "\"31\"\n");
 
     agent.signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(agent.wait(5s))) << agent.err();
+    EXPECT_TRUE(exitedZero(agent.wait(5s))) << agent.out();
     EXPECT_TRUE(entries(base).empty());
 }
 

@@ -15,11 +15,11 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
     for (const auto& route : routes) {
         SCOPED_TRACE(route.panel);
         PanelSim sim(true, route.sim);
-        ASSERT_TRUE(sim.ok()) << sim.process().err();
+        ASSERT_TRUE(sim.ok()) << sim.process().out();
         std::vector<std::string> args{"--panel", route.panel + sim.ptyPath() + route.agentArg};
         if (route.agentArg.empty()) args.insert(args.end(), {"--display-id", "7"});
         Agent agent(args);
-        ASSERT_TRUE(agent.ok()) << agent.process().err();
+        ASSERT_TRUE(agent.ok()) << agent.process().out();
         EXPECT_EQ(agent.value(controlOid(4)), "KW-55D");
         ASSERT_EQ(agent.set(controlOid(51), timer).exitCode, 0);
         EXPECT_EQ(agent.value(controlOid(51)), timer);
@@ -32,19 +32,19 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
 TEST(SerialRoute, StopsPromptlyWithACommandOutstandingOnASilentPanel)
 {
     PanelSim sim(true, {"--dialect", "engine", "--silent-rate", "1"});
-    ASSERT_TRUE(sim.ok()) << sim.process().err();
+    ASSERT_TRUE(sim.ok()) << sim.process().out();
     for (const bool serial : {false, true}) {
         Agent agent(serial ? std::vector<std::string>{"--panel", "direct-serial:" + sim.ptyPath()}
                            : std::vector<std::string>{"--silent-rate", "1", "--verbose"});
-        ASSERT_TRUE(agent.ok()) << agent.process().err();
+        ASSERT_TRUE(agent.ok()) << agent.process().out();
         auto pending = std::async(std::launch::async, [&] { return agent.get(controlOid(3), 15); });
         // Nothing shows a command leave on the serial line; the outcome holds however far it got.
         if (serial)
             std::this_thread::sleep_for(500ms);
         else
-            ASSERT_TRUE(agent.process().waitForErr("kwsnmpd: panel cmd", 10s));
+            ASSERT_TRUE(agent.process().waitForOut("kwsnmpd: panel cmd", 10s));
         const auto [status, seconds] = agent.stop(serial ? SIGTERM : SIGINT);
-        EXPECT_TRUE(exitedZero(status)) << agent.process().err();
+        EXPECT_TRUE(exitedZero(status)) << agent.process().out();
         EXPECT_LT(seconds, kStopLimitSeconds);
         EXPECT_NE(pending.get().exitCode, 0);
     }

@@ -109,9 +109,9 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
         const std::string address = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
         std::vector<std::string> argv = env;
         argv.insert(argv.end(), {KW_E2E_BIN_DIR "/kwsnmpd", "-i", "7", "-l", "udp:" + address});
-        Process daemon(argv, dir.file("out"), dir.file("err"));
+        Process daemon(argv, dir.file("out"));
         std::string before;
-        ASSERT_TRUE(manager.waitFor("READY=1", 15s, &before)) << before << daemon.err();
+        ASSERT_TRUE(manager.waitFor("READY=1", 15s, &before)) << before << daemon.out();
         // Ready means answering: a single try at once gets through.
         const RunResult get = run(words("/usr/bin/snmpget -v2c -c public -t 1 -r 0 -Oqv " +
                                         address + " " + kPower + " " + kEngineBoots));
@@ -126,7 +126,7 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
         EXPECT_LE(keepAlives, 7);
 
         daemon.signal(SIGTERM);
-        EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.err();
+        EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.out();
         EXPECT_TRUE(manager.waitFor("STOPPING=1", 1s, &before));
         EXPECT_TRUE(entries(runtime.path()).empty());
     }
@@ -155,13 +155,13 @@ void expectServes(const std::string& program, const std::string& configDir)
     const std::string listen = "udp:127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
     TempDir dir;
     Process daemon({"/usr/bin/env", "-i", program, "--config", configDir, "--listen", listen},
-                   dir.file("out"), dir.file("err"));
-    ASSERT_TRUE(daemon.waitForErr("kwsnmpd: listening on", 15s)) << daemon.err();
+                   dir.file("out"));
+    ASSERT_TRUE(daemon.waitForOut("kwsnmpd: listening on", 15s)) << daemon.out();
     const RunResult get = run(
         words("/usr/bin/snmpget -v2c -c public -t 3 -r 0 -Oqv " + listen.substr(4) + " " + kPower));
     EXPECT_EQ(get.output, "\"01\"\n");
     daemon.signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.err();
+    EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.out();
 }
 
 TEST(Install, StagedTreeRunsAndCarriesAVerifiedUnitAndTheManualPages)
