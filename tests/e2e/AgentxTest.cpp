@@ -5,56 +5,39 @@
 namespace kw::e2e {
 
 // Debian's snmpd as the master agent, on a private AgentX socket and a free loopback port.
-class Master {
-public:
-    explicit Master(const TempDir& dir) : m_dir(dir), m_port(freePort(SOCK_DGRAM))
+struct Master {
+    explicit Master(const TempDir& dir)
+        : dir(dir), at("127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM)))
     {
         std::ofstream(dir.file("master.conf"))
-            << "master agentx\nagentXSocket unix:" << socket() << "\nagentXPerms 0600 0700\n"
-            << "agentXTimeout 10\n"  // a display request waits for the panel
+            << "master agentx\nagentXSocket unix:" << dir.file("master")
+            << "\nagentXPerms 0600 0700\nagentXTimeout 10\n"  // display requests wait for the panel
             << "rocommunity public 127.0.0.1\nrwcommunity private 127.0.0.1\n"
             << "[snmp] persistentDir " << dir.file("persist") << "\n[snmp] mibs :\n";
         start();
     }
-    ~Master() { stop(); }
-
-    std::string socket() const { return m_dir.file("master"); }
+    ~Master() { process->stop(); }
     bool start()
     {
-        m_process = std::make_unique<Process>(
-            std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c",
-                                     m_dir.file("master.conf"), "-x", "unix:" + socket(),
-                                     "udp:127.0.0.1:" + std::to_string(m_port)},
-            m_dir.file("master.log"));
-        return m_process->waitForOut("NET-SNMP version", 15s);
+        process = std::make_unique<Process>(
+            Args{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("master.conf"), "-x",
+                 "unix:" + dir.file("master"), "udp:" + at},
+            dir.file("master.log"));
+        return process->waitForOut("NET-SNMP version", 15s);
     }
-    void signal(int sig) { m_process->signal(sig); }
-    bool stop()
-    {
-        m_process->signal(SIGTERM);
-        return exitedZero(m_process->wait(5s));
-    }
-
-    RunResult tool(const std::string& tool, const std::vector<std::string>& rest,
+    RunResult tool(const std::string& tool, const Args& rest,
                    const std::string& community = "public", int timeout = 3)
     {
-        const std::string at = "127.0.0.1:" + std::to_string(m_port);
         return run(netSnmp("/usr/bin/" + tool, at, community, timeout, rest));
     }
     std::string value(const std::string& oid, int timeout = 3)
     {
         return valueOf(tool("snmpget", {oid}, "public", timeout));
     }
-    RunResult set(const std::string& oid, const std::string& value,
-                  const std::string& community = "private")
-    {
-        return tool("snmpset", {oid, "s", value}, community);
-    }
 
-private:
-    const TempDir& m_dir;
-    uint16_t m_port;
-    std::unique_ptr<Process> m_process;
+    const TempDir& dir;
+    const std::string at;
+    std::unique_ptr<Process> process;
 };
 
 std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name,
@@ -80,10 +63,12 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
 
     // Get, set, the holiday table and a full walk, all through the master.
     EXPECT_EQ(master.value(controlOid(3)), "01");
-    EXPECT_NE(master.set(controlOid(39), "23", "public").exitCode, 0);
-    ASSERT_EQ(master.set(controlOid(39), "23").exitCode, 0) << sub->out();
+    EXPECT_NE(master.tool("snmpset", {controlOid(39), "s", "23"}).exitCode, 0);
+    ASSERT_EQ(master.tool("snmpset", {controlOid(39), "s", "23"}, "private").exitCode, 0)
+        << sub->out();
     EXPECT_EQ(master.value(controlOid(39)), "23");
-    ASSERT_EQ(master.set(controlOid(58), "00 0C 18 0C 1A").exitCode, 0);
+    ASSERT_EQ(master.tool("snmpset", {controlOid(58), "s", "00 0C 18 0C 1A"}, "private").exitCode,
+              0);
     EXPECT_EQ(master.value(holidayEntryOid(1)), "01 0C 18 0C 1A");
     const RunResult walk = master.tool("snmpwalk", {kControl});
     EXPECT_EQ(walk.exitCode, 0) << walk.output;
@@ -97,13 +82,12 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
     EXPECT_EQ(count(sub->out(), "kwsnmpd: panel cmd"), commands);  // none of that reached the panel
 
     // The master restarts: the subagent notices, registers again and serves as before.
-    ASSERT_TRUE(master.stop());
+    ASSERT_TRUE(master.process->stop());
     ASSERT_TRUE(sub->waitForOut("connection lost; retrying in the background", 15s));
     ASSERT_TRUE(master.start());
     ASSERT_TRUE(sub->waitForOut(": registered", 15s, 2)) << sub->out();
     EXPECT_EQ(master.value(controlOid(39)), "23");
-    sub->signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(sub->wait(5s))) << sub->out();
+    EXPECT_TRUE(sub->stop()) << sub->out();
 
     // A slow panel: the master's own objects answer while a display request waits for it,
     // and the delayed answer still arrives through the master.
@@ -121,13 +105,12 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
 
     // A master that hangs: its missed ping is noticed within a few seconds, and the stop
     // that follows is not held up by it.
-    master.signal(SIGSTOP);
+    master.process->signal(SIGSTOP);
     ASSERT_TRUE(slow->waitForOut("connection lost; retrying in the background", 5s));
     const auto stopping = Clock::now();
-    slow->signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(slow->wait(5s))) << slow->out();
+    EXPECT_TRUE(slow->stop()) << slow->out();
     EXPECT_LT(Clock::now() - stopping, milliseconds(int(kStopLimitSeconds * 1000)));
-    master.signal(SIGCONT);
+    master.process->signal(SIGCONT);
 }
 
 }  // namespace kw::e2e

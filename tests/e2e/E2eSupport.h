@@ -35,6 +35,7 @@ using Args = std::vector<std::string>;
 constexpr double kStopLimitSeconds = 2.0;  // from SIGTERM or SIGINT to kwsnmpd's exit
 
 std::string readFile(const std::string& path);
+bool exitedZero(const std::optional<int>& status);
 
 // A scratch directory, removed with everything in it.
 class TempDir {
@@ -59,6 +60,11 @@ public:
 
     bool running() { return !wait(0ms).has_value(); }
     void signal(int sig);
+    bool stop()
+    {
+        signal(SIGTERM);
+        return exitedZero(wait(5s));
+    }  // a clean exit within 5 s
     // The wait status, or empty when `timeout` passed first.
     std::optional<int> wait(milliseconds timeout);
     std::string out() const { return readFile(m_outFile); }
@@ -71,7 +77,6 @@ private:
     std::string m_outFile;
 };
 
-bool exitedZero(const std::optional<int>& status);
 bool eventually(const std::function<bool()>& condition, milliseconds limit);
 size_t count(const std::string& text, const std::string& needle);
 std::vector<std::string> entries(const std::string& dir);

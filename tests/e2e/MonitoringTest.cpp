@@ -144,8 +144,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     // The line goes: kwdPanelLinkDown, the state and the drop counter say so.
     const unsigned long drops = std::stoul(agent.value(health(kDrops)));
     size_t downs = traps.seen("kwdPanelLinkDown"), ups = traps.seen("kwdPanelLinkUp");
-    sim->process().signal(SIGTERM);
-    ASSERT_TRUE(exitedZero(sim->process().wait(5s)));
+    ASSERT_TRUE(sim->process().stop());
     EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs++));
     EXPECT_EQ(agent.value(health(kLinkState)), "2");
     EXPECT_GT(std::stoul(agent.value(health(kDrops))), drops);

@@ -39,8 +39,7 @@ TEST(Safety, ExposedAddressNeedsNamedCommunitiesAndRuntimeFilesStayPrivate)
     EXPECT_NE(fromSource("127.0.0.1", at, "snmpset", "private", {oid, "s", "33"}).exitCode, 0);
     EXPECT_EQ(fromSource("127.0.0.2", at, "snmpget", "watch", {oid}).output, "\"31\"\n");
 
-    agent.signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(agent.wait(5s))) << agent.out();
+    EXPECT_TRUE(agent.stop()) << agent.out();
     EXPECT_TRUE(entries(base).empty());
 }
 

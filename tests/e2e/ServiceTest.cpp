@@ -125,8 +125,7 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
         EXPECT_GE(keepAlives, 3);
         EXPECT_LE(keepAlives, 7);
 
-        daemon.signal(SIGTERM);
-        EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.out();
+        EXPECT_TRUE(daemon.stop()) << daemon.out();
         EXPECT_TRUE(manager.waitFor("STOPPING=1", 1s, &before));
         EXPECT_TRUE(entries(runtime.path()).empty());
     }
@@ -160,8 +159,7 @@ void expectServes(const std::string& program, const std::string& configDir)
     const RunResult get = run(
         words("/usr/bin/snmpget -v2c -c public -t 3 -r 0 -Oqv " + listen.substr(4) + " " + kPower));
     EXPECT_EQ(get.output, "\"01\"\n");
-    daemon.signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(daemon.wait(5s))) << daemon.out();
+    EXPECT_TRUE(daemon.stop()) << daemon.out();
 }
 
 TEST(Install, StagedTreeRunsAndCarriesAVerifiedUnitAndTheManualPages)
