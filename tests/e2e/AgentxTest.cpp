@@ -40,8 +40,7 @@ struct Master {
     std::unique_ptr<Process> process;
 };
 
-std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name,
-                                  std::vector<std::string> args)
+std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name, Args args)
 {
     args.insert(args.begin(),
                 {KW_E2E_BIN_DIR "/kwsnmpd", "--agentx", "unix:" + dir.file("master")});

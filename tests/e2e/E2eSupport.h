@@ -60,11 +60,12 @@ public:
 
     bool running() { return !wait(0ms).has_value(); }
     void signal(int sig);
+    // SIGTERM, then a clean exit within 5 s.
     bool stop()
     {
         signal(SIGTERM);
         return exitedZero(wait(5s));
-    }  // a clean exit within 5 s
+    }
     // The wait status, or empty when `timeout` passed first.
     std::optional<int> wait(milliseconds timeout);
     std::string out() const { return readFile(m_outFile); }

@@ -15,14 +15,14 @@ TEST(Hardening, FloodNeitherHoldsOutAnotherManagerNorDelaysTheStop)
     ASSERT_EQ(entries(base.path()).size(), 1u);
 
     // One varbind over the limit: tooBig at once.
-    const RunResult over = run(agent->toolArgs("/usr/bin/snmpget", "public", 3,
-                                               std::vector<std::string>(121, controlOid(4))));
+    const RunResult over =
+        run(agent->toolArgs("/usr/bin/snmpget", "public", 3, Args(121, controlOid(4))));
     EXPECT_TRUE(failedWith(over, "tooBig")) << over.output;
 
     // One manager sends 120-varbind GETs of every display object back to back: seconds of panel
     // time each, since a request names an object once to the panel however often it repeats it.
     std::string flood = "for i in 1 2 3; do";
-    std::vector<std::string> request{"-Cf"};  // an error ends snmpget: no retry without it
+    Args request{"-Cf"};  // an error ends snmpget: no retry without it
     for (int i = 0; i < 120; ++i) request.push_back(controlOid(i % 87));
     for (const std::string& word : agent->toolArgs("/usr/bin/snmpget", "public", 30, request))
         flood += " " + word;

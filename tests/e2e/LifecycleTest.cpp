@@ -22,14 +22,12 @@ TEST(Configuration, OperatorsOwnCommunitiesSnmpV3UserAndAReloadDuringAWalk)
     EXPECT_EQ(agent.set(controlOid(39), "22", 2, "opensesame").exitCode, 0);
     EXPECT_NE(agent.get(kSysUpTime, 1).exitCode, 0);  // public is not configured
     EXPECT_NE(agent.set(controlOid(39), "23", 2, "sesame").exitCode, 0);
-    auto v3 = [&](const std::string& tool, const std::string& rest) {
-        return run(words("/usr/bin/" + tool +
-                         " -v3 -u kwadmin -l authPriv -a SHA -A kw-auth-phrase -x AES"
-                         " -X kw-priv-phrase -t 3 -r 0 -Oqv " +
-                         agent.address() + " " + rest));
-    };
-    EXPECT_EQ(v3("snmpset", controlOid(39) + " s 2B").exitCode, 0);
-    EXPECT_EQ(v3("snmpget", controlOid(39)).output, "\"2B\"\n");
+    const std::string v3 =
+        " -v3 -u kwadmin -l authPriv -a SHA -A kw-auth-phrase -x AES -X "
+        "kw-priv-phrase -t 3 -r 0 -Oqv " +
+        agent.address() + " " + controlOid(39);
+    EXPECT_EQ(run(words("/usr/bin/snmpset" + v3 + " s 2B")).exitCode, 0);
+    EXPECT_EQ(run(words("/usr/bin/snmpget" + v3)).output, "\"2B\"\n");
 
     std::ofstream(dir.file("snmpd.conf"), std::ios::app) << "rocommunity public 127.0.0.1\n";
     const std::string cmd = "kwsnmpd: panel cmd";

@@ -43,34 +43,19 @@ bool healthShowsOneOutstanding(const Agent& agent, double* ms)
     return n > 0 && std::string(reply, static_cast<size_t>(n)).find(depthOne) != std::string::npos;
 }
 // Debian's snmptrapd on a free port, printing every notification with the display MIB loaded.
-class TrapReceiver {
-public:
-    TrapReceiver() : m_port(freePort(SOCK_DGRAM))
-    {
-        std::ofstream(m_dir.file("snmptrapd.conf")) << "disableAuthorization yes\n";
-        const std::string mibs =
-            KW_E2E_SOURCE_DIR "/node_modules/net-snmp/lib/mibs:" KW_E2E_SOURCE_DIR "/mibs";
-        m_process = std::make_unique<Process>(
-            std::vector<std::string>{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "-c",
-                                     m_dir.file("snmptrapd.conf"), "-M", mibs, "-m",
-                                     "KW-DISPLAY-MIB", "udp:127.0.0.1:" + std::to_string(m_port)},
-            m_dir.file("out"));
-        m_ok = m_process->waitForOut("NET-SNMP version", 10s);
-    }
-    bool ok() const { return m_ok; }
-    std::string sink() const { return "127.0.0.1:" + std::to_string(m_port); }
+struct TrapReceiver {
+    TempDir dir;
+    std::string sink = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
+    Process process{{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "--disableAuthorization=yes", "-M",
+                     KW_E2E_SOURCE_DIR "/node_modules/net-snmp/lib/mibs:" KW_E2E_SOURCE_DIR "/mibs",
+                     "-m", "KW-DISPLAY-MIB", "udp:" + sink},
+                    dir.file("out")};
+    size_t seen(const std::string& name) { return count(process.out(), name); }
     // Waits for one more `name` than `seen` counted; the agent may announce its first connect.
     bool waitForNext(const std::string& name, size_t seen)
     {
-        return m_process->waitForOut(name, 30s, seen + 1);
+        return process.waitForOut(name, 30s, seen + 1);
     }
-    size_t seen(const std::string& name) { return count(m_process->out(), name); }
-
-private:
-    TempDir m_dir;
-    uint16_t m_port;
-    std::unique_ptr<Process> m_process;
-    bool m_ok = false;
 };
 
 // A panel down at start is waited for. A twin and its hex text agree and cost one panel command,
@@ -79,19 +64,18 @@ private:
 TEST(Monitoring, TwinsHealthAndLinkNotifications)
 {
     TrapReceiver traps;
-    ASSERT_TRUE(traps.ok());
+    ASSERT_TRUE(traps.process.waitForOut("NET-SNMP version", 10s)) << traps.process.out();
     // The panel is not there yet: the agent starts all the same, retries in the background and
     // refuses display requests at once meanwhile.
     const uint16_t simPort = freePort(SOCK_STREAM);
     Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(simPort), "--verbose", "--trap-sink",
-                 traps.sink()});
+                 traps.sink});
     ASSERT_TRUE(agent.ok());
     EXPECT_NE(agent.process().out().find("not reachable yet"), std::string::npos);
     const RunResult early = agent.get(controlOid(3));
     EXPECT_TRUE(failedWith(early, "genError")) << early.output;
     EXPECT_LT(early.seconds, 2.0);
-    auto sim =
-        std::make_unique<PanelSim>(false, std::vector<std::string>{"--delay-ms", "700"}, simPort);
+    auto sim = std::make_unique<PanelSim>(false, Args{"--delay-ms", "700"}, simPort);
     ASSERT_TRUE(sim->ok());
     ASSERT_TRUE(agent.process().waitForOut(": connected", 10s)) << agent.process().out();
 
@@ -106,7 +90,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
         const RunResult both = run(agent.toolArgs("/usr/bin/snmpget", "public", 5,
                                                   {controlOid(twin.index), numeric(twin.index)}));
         ASSERT_EQ(both.exitCode, 0) << both.output;
-        const std::vector<std::string> values = lines(both.output);
+        const Args values = lines(both.output);
         ASSERT_EQ(values.size(), 2u) << both.output;
         EXPECT_EQ(std::stoul(values[0].substr(1, 2), nullptr, 16), std::stoul(values[1]))
             << both.output;
@@ -150,8 +134,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     EXPECT_GT(std::stoul(agent.value(health(kDrops))), drops);
     const unsigned long connects = std::stoul(agent.value(health(kConnects)));
     // It comes back answering after 3.5 s, longer than the protocol service used to wait.
-    sim =
-        std::make_unique<PanelSim>(false, std::vector<std::string>{"--delay-ms", "3500"}, simPort);
+    sim = std::make_unique<PanelSim>(false, Args{"--delay-ms", "3500"}, simPort);
     ASSERT_TRUE(sim->ok());
     EXPECT_TRUE(traps.waitForNext("kwdPanelLinkUp", ups++));
     EXPECT_EQ(agent.value(health(kLinkState)), "1");
@@ -198,11 +181,10 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
                     "print(urllib.request.urlopen(sys.argv[1], timeout=20).read().decode())",
                     url});
     };
-    auto metric = [](const RunResult& page, const std::string& name) {
-        for (const std::string& line : lines(page.output)) {
-            if (line.rfind(name + " ", 0) == 0) return line.substr(name.size() + 1);
-        }
-        return std::string("absent");
+    auto metric = [](const RunResult& page, const std::string& name) -> std::string {
+        std::smatch m;
+        return std::regex_search(page.output, m, std::regex("\n" + name + " (\\S+)")) ? m[1].str()
+                                                                                      : "absent";
     };
     RunResult page;
     ASSERT_TRUE(eventually([&] { return (page = scrape()).exitCode == 0; }, 10s)) << page.output;

@@ -8,7 +8,7 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
 {
     const char* timer = "09 1E 00 01 05 2D 01 01 02 3E 03 41 14 18 03";
     const struct {
-        std::vector<std::string> sim;
+        Args sim;
         std::string panel, agentArg;
     } routes[] = {{{"--dialect", "engine"}, "direct-serial:", ":115200"},
                   {{"--display-id", "7"}, "serial:", ""}};
@@ -16,7 +16,7 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
         SCOPED_TRACE(route.panel);
         PanelSim sim(true, route.sim);
         ASSERT_TRUE(sim.ok()) << sim.process().out();
-        std::vector<std::string> args{"--panel", route.panel + sim.ptyPath() + route.agentArg};
+        Args args{"--panel", route.panel + sim.ptyPath() + route.agentArg};
         if (route.agentArg.empty()) args.insert(args.end(), {"--display-id", "7"});
         Agent agent(args);
         ASSERT_TRUE(agent.ok()) << agent.process().out();
@@ -34,8 +34,8 @@ TEST(SerialRoute, StopsPromptlyWithACommandOutstandingOnASilentPanel)
     PanelSim sim(true, {"--dialect", "engine", "--silent-rate", "1"});
     ASSERT_TRUE(sim.ok()) << sim.process().out();
     for (const bool serial : {false, true}) {
-        Agent agent(serial ? std::vector<std::string>{"--panel", "direct-serial:" + sim.ptyPath()}
-                           : std::vector<std::string>{"--silent-rate", "1", "--verbose"});
+        Agent agent(serial ? Args{"--panel", "direct-serial:" + sim.ptyPath()}
+                           : Args{"--silent-rate", "1", "--verbose"});
         ASSERT_TRUE(agent.ok()) << agent.process().out();
         auto pending = std::async(std::launch::async, [&] { return agent.get(controlOid(3), 15); });
         // Nothing shows a command leave on the serial line; the outcome holds however far it got.

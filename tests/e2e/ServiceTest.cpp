@@ -21,7 +21,7 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
 
     const struct {
         std::string program;
-        std::vector<std::string> args;
+        Args args;
         int exitCode;
         std::string needle;
     } cases[] = {
@@ -50,7 +50,7 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         {"kwpanel-sim", {"-p", "--garbage-rate=2"}, 2, "--garbage-rate: expected a probability"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> argv{KW_E2E_BIN_DIR "/" + c.program};
+        Args argv{KW_E2E_BIN_DIR "/" + c.program};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         SCOPED_TRACE(c.program + " " + (c.args.empty() ? "" : c.args.back()));
         const RunResult result = run(argv, 20s);
@@ -88,8 +88,8 @@ public:
     // Reads until a message holds `needle`; the messages before it go to *before.
     bool waitFor(const std::string& needle, milliseconds timeout, std::string* before)
     {
-        const auto has = [&] { return (*before += next(timeout) + "|").find(needle); };
-        return eventually([&] { return has() != std::string::npos; }, timeout);
+        return eventually([&] { return count(*before += next(timeout) + "|", needle) > 0; },
+                          timeout);
     }
 
 private:
@@ -100,14 +100,13 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
 {
     TempDir dir, runtime;
     NotifySocket manager(dir.file("notify"));
-    const std::vector<std::string> env{
-        "/usr/bin/env", "NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=400000",
-        "STATE_DIRECTORY=" + dir.file("state"), "RUNTIME_DIRECTORY=" + runtime.path()};
+    const Args env{"/usr/bin/env", "NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=400000",
+                   "STATE_DIRECTORY=" + dir.file("state"), "RUNTIME_DIRECTORY=" + runtime.path()};
     for (int boot = 1; boot <= 2; ++boot) {
         SCOPED_TRACE("run " + std::to_string(boot));
         // Started bare, so that nothing but the manager's socket says when it is ready.
         const std::string address = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
-        std::vector<std::string> argv = env;
+        Args argv = env;
         argv.insert(argv.end(), {KW_E2E_BIN_DIR "/kwsnmpd", "-i", "7", "-l", "udp:" + address});
         Process daemon(argv, dir.file("out"));
         std::string before;
