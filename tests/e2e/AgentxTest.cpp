@@ -1,76 +1,50 @@
 // kwsnmpd as an AgentX subagent of Debian's snmpd.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/socket.h>
-
-#include <fstream>
-#include <future>
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
-
-using namespace std::chrono_literals;
 
 // Debian's snmpd as the master agent, on a private AgentX socket and a free loopback port.
-class Master {
-public:
-    explicit Master(const TempDir& dir) : m_dir(dir), m_port(freePort(SOCK_DGRAM))
+struct Master {
+    explicit Master(const TempDir& dir)
+        : dir(dir), at("127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM)))
     {
         std::ofstream(dir.file("master.conf"))
-            << "master agentx\nagentXSocket unix:" << socket() << "\nagentXPerms 0600 0700\n"
-            << "agentXTimeout 10\n"  // a display request waits for the panel
+            << "master agentx\nagentXSocket unix:" << dir.file("master")
+            << "\nagentXPerms 0600 0700\nagentXTimeout 10\n"  // display requests wait for the panel
             << "rocommunity public 127.0.0.1\nrwcommunity private 127.0.0.1\n"
             << "[snmp] persistentDir " << dir.file("persist") << "\n[snmp] mibs :\n";
         start();
     }
-    ~Master() { stop(); }
-
-    std::string socket() const { return m_dir.file("master"); }
+    ~Master() { process->stop(); }
     bool start()
     {
-        m_process = std::make_unique<Process>(
-            std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c",
-                                     m_dir.file("master.conf"), "-x", "unix:" + socket(),
-                                     "udp:127.0.0.1:" + std::to_string(m_port)},
-            m_dir.file("master.log"), m_dir.file("master.log"));
-        return m_process->waitForOut("NET-SNMP version", 15s);
+        process = std::make_unique<Process>(
+            Args{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("master.conf"), "-x",
+                 "unix:" + dir.file("master"), "udp:" + at},
+            dir.file("master.log"));
+        return process->waitForOut("NET-SNMP version", 15s);
     }
-    void signal(int sig) { m_process->signal(sig); }
-    bool stop()
-    {
-        m_process->signal(SIGTERM);
-        return exitedZero(m_process->wait(5s));
-    }
-
-    RunResult tool(const std::string& tool, const std::vector<std::string>& rest,
+    RunResult tool(const std::string& tool, const Args& rest,
                    const std::string& community = "public", int timeout = 3)
     {
-        const std::string at = "127.0.0.1:" + std::to_string(m_port);
         return run(netSnmp("/usr/bin/" + tool, at, community, timeout, rest));
     }
     std::string value(const std::string& oid, int timeout = 3)
     {
         return valueOf(tool("snmpget", {oid}, "public", timeout));
     }
-    RunResult set(const std::string& oid, const std::string& value,
-                  const std::string& community = "private")
-    {
-        return tool("snmpset", {oid, "s", value}, community);
-    }
 
-private:
-    const TempDir& m_dir;
-    uint16_t m_port;
-    std::unique_ptr<Process> m_process;
+    const TempDir& dir;
+    const std::string at;
+    std::unique_ptr<Process> process;
 };
 
-std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name,
-                                  std::vector<std::string> args)
+std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name, Args args)
 {
-    args.insert(args.begin(), {binary("kwsnmpd"), "--agentx", "unix:" + dir.file("master")});
-    return std::make_unique<Process>(args, dir.file(name + ".out"), dir.file(name + ".err"));
+    args.insert(args.begin(),
+                {KW_E2E_BIN_DIR "/kwsnmpd", "--agentx", "unix:" + dir.file("master")});
+    return std::make_unique<Process>(args, dir.file(name + ".out"));
 }
 
 TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommands)
@@ -78,45 +52,46 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
     TempDir dir;
     // Started before its master, the subagent says so and keeps trying.
     auto sub = subagent(dir, "sub", {"--verbose"});
-    ASSERT_TRUE(sub->waitForErr(
+    ASSERT_TRUE(sub->waitForOut(
         "master unix:" + dir.file("master") + ": not reachable yet; retrying in the background",
         15s))
-        << sub->err();
-    ASSERT_TRUE(sub->waitForErr("kwsnmpd: AgentX subagent of unix:", 5s)) << sub->err();
+        << sub->out();
+    ASSERT_TRUE(sub->waitForOut("kwsnmpd: AgentX subagent of unix:", 5s)) << sub->out();
     Master master(dir);
-    ASSERT_TRUE(sub->waitForErr(": registered", 15s)) << sub->err();
+    ASSERT_TRUE(sub->waitForOut(": registered", 15s)) << sub->out();
 
     // Get, set, the holiday table and a full walk, all through the master.
     EXPECT_EQ(master.value(controlOid(3)), "01");
-    EXPECT_NE(master.set(controlOid(39), "23", "public").exitCode, 0);
-    ASSERT_EQ(master.set(controlOid(39), "23").exitCode, 0) << sub->err();
+    EXPECT_NE(master.tool("snmpset", {controlOid(39), "s", "23"}).exitCode, 0);
+    ASSERT_EQ(master.tool("snmpset", {controlOid(39), "s", "23"}, "private").exitCode, 0)
+        << sub->out();
     EXPECT_EQ(master.value(controlOid(39)), "23");
-    ASSERT_EQ(master.set(controlOid(58), "00 0C 18 0C 1A").exitCode, 0);
+    ASSERT_EQ(master.tool("snmpset", {controlOid(58), "s", "00 0C 18 0C 1A"}, "private").exitCode,
+              0);
     EXPECT_EQ(master.value(holidayEntryOid(1)), "01 0C 18 0C 1A");
     const RunResult walk = master.tool("snmpwalk", {kControl});
     EXPECT_EQ(walk.exitCode, 0) << walk.output;
     EXPECT_EQ(lines(walk.output).size(), 81u);  // 80 readable scalars, one holiday
-    const size_t commands = count(sub->err(), "kwsnmpd: panel cmd");
+    const size_t commands = count(sub->out(), "kwsnmpd: panel cmd");
     // The master keeps its own system group and lists the display's module.
     EXPECT_EQ(master.value("1.3.6.1.2.1.1.2.0").rfind(".1.3.6.1.4.1.8072.", 0), 0u);
     EXPECT_NE(master.tool("snmpwalk", {"1.3.6.1.2.1.1.9.1.3"})
                   .output.find("The MIB module for the display's controls"),
               std::string::npos);
-    EXPECT_EQ(count(sub->err(), "kwsnmpd: panel cmd"), commands);  // none of that reached the panel
+    EXPECT_EQ(count(sub->out(), "kwsnmpd: panel cmd"), commands);  // none of that reached the panel
 
     // The master restarts: the subagent notices, registers again and serves as before.
-    ASSERT_TRUE(master.stop());
-    ASSERT_TRUE(sub->waitForErr("connection lost; retrying in the background", 15s));
+    ASSERT_TRUE(master.process->stop());
+    ASSERT_TRUE(sub->waitForOut("connection lost; retrying in the background", 15s));
     ASSERT_TRUE(master.start());
-    ASSERT_TRUE(sub->waitForErr(": registered", 15s, 2)) << sub->err();
+    ASSERT_TRUE(sub->waitForOut(": registered", 15s, 2)) << sub->out();
     EXPECT_EQ(master.value(controlOid(39)), "23");
-    sub->signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(sub->wait(5s))) << sub->err();
+    EXPECT_TRUE(sub->stop()) << sub->out();
 
     // A slow panel: the master's own objects answer while a display request waits for it,
     // and the delayed answer still arrives through the master.
     auto slow = subagent(dir, "slow", {"--delay-ms", "1500"});
-    ASSERT_TRUE(slow->waitForErr(": registered", 15s)) << slow->err();
+    ASSERT_TRUE(slow->waitForOut(": registered", 15s)) << slow->out();
     const auto start = Clock::now();
     auto pending = std::async(std::launch::async, [&] { return master.value(controlOid(3), 5); });
     ASSERT_EQ(pending.wait_for(300ms), std::future_status::timeout);
@@ -129,14 +104,12 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
 
     // A master that hangs: its missed ping is noticed within a few seconds, and the stop
     // that follows is not held up by it.
-    master.signal(SIGSTOP);
-    ASSERT_TRUE(slow->waitForErr("connection lost; retrying in the background", 5s));
+    master.process->signal(SIGSTOP);
+    ASSERT_TRUE(slow->waitForOut("connection lost; retrying in the background", 5s));
     const auto stopping = Clock::now();
-    slow->signal(SIGTERM);
-    EXPECT_TRUE(exitedZero(slow->wait(5s))) << slow->err();
+    EXPECT_TRUE(slow->stop()) << slow->out();
     EXPECT_LT(Clock::now() - stopping, milliseconds(int(kStopLimitSeconds * 1000)));
-    master.signal(SIGCONT);
+    master.process->signal(SIGCONT);
 }
 
-}  // namespace
 }  // namespace kw::e2e

@@ -3,39 +3,20 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
 namespace kw::e2e {
-namespace {
-
-constexpr milliseconds kStartLimit{15000};
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-}  // namespace
 
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 int bindLoopback(int type, uint16_t* port)
@@ -63,22 +44,12 @@ uint16_t freePort(int type)
     return port;
 }
 
-TempDir::TempDir()
+TempDir::TempDir() : m_path((fs::temp_directory_path() / "kwe2e.XXXXXX").string())
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kwe2e.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
+    if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-Process::Process(const std::vector<std::string>& argv, const std::string& outFile,
-                 const std::string& errFile)
-    : m_outFile(outFile), m_errFile(errFile)
+Process::Process(const Args& argv, const std::string& outFile) : m_outFile(outFile)
 {
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -86,12 +57,9 @@ Process::Process(const std::vector<std::string>& argv, const std::string& outFil
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), flags, 0600);
-    if (errFile == outFile)
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    else
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), flags, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
     // The test runner may block signals; the child starts with none blocked and defaults.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -110,7 +78,7 @@ Process::Process(const std::vector<std::string>& argv, const std::string& outFil
 Process::~Process()
 {
     signal(SIGKILL);
-    wait(milliseconds(5000));
+    wait(5s);
 }
 
 void Process::signal(int sig)
@@ -127,18 +95,16 @@ std::optional<int> Process::wait(milliseconds timeout)
         else if (Clock::now() >= deadline)
             break;
         else
-            std::this_thread::sleep_for(milliseconds(1));
+            std::this_thread::sleep_for(1ms);
     }
     return m_status;
 }
 
-bool Process::waitFor(const std::string& file, const std::string& needle, milliseconds timeout,
-                      size_t times)
+bool Process::waitForOut(const std::string& needle, milliseconds limit, size_t times)
 {
     // Once the child has ended it will never write it: one last look, then give up.
-    return eventually([&] { return count(readFile(file), needle) >= times || !running(); },
-                      timeout) &&
-           count(readFile(file), needle) >= times;
+    eventually([&] { return count(out(), needle) >= times || !running(); }, limit);
+    return count(out(), needle) >= times;
 }
 
 bool exitedZero(const std::optional<int>& status)
@@ -149,7 +115,7 @@ bool exitedZero(const std::optional<int>& status)
 bool eventually(const std::function<bool()>& condition, milliseconds limit)
 {
     for (const auto end = Clock::now() + limit; Clock::now() < end;
-         std::this_thread::sleep_for(milliseconds(10))) {
+         std::this_thread::sleep_for(10ms)) {
         if (condition()) return true;
     }
     return condition();
@@ -163,27 +129,32 @@ size_t count(const std::string& text, const std::string& needle)
     return n;
 }
 
-RunResult run(const std::vector<std::string>& argv, milliseconds timeout)
+std::vector<std::string> entries(const std::string& dir)
+{
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::directory_iterator(dir)) paths.push_back(entry.path());
+    return paths;
+}
+
+RunResult run(const Args& argv, milliseconds timeout)
 {
     TempDir dir;
     const auto start = Clock::now();
-    Process process(argv, dir.file("out"), dir.file("out"));
+    Process process(argv, dir.file("out"));
     const std::optional<int> status = process.wait(timeout);
     process.signal(SIGKILL);
-    process.wait(milliseconds(5000));
+    process.wait(5s);
     RunResult result;
-    result.seconds = secondsSince(start);
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.output = process.out();
     if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
     return result;
 }
 
-std::vector<std::string> words(const std::string& text)
+Args words(const std::string& text)
 {
     std::istringstream in(text);
-    std::vector<std::string> out;
-    for (std::string word; in >> word;) out.push_back(word);
-    return out;
+    return Args(std::istream_iterator<std::string>(in), {});
 }
 
 std::vector<std::string> lines(const std::string& text)
@@ -194,13 +165,11 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
-std::vector<std::string> netSnmp(const std::string& tool, const std::string& address,
-                                 const std::string& community, double timeoutSeconds,
-                                 const std::vector<std::string>& rest, const std::string& format)
+Args netSnmp(const std::string& tool, const std::string& address, const std::string& community,
+             double timeoutSeconds, const Args& rest, const std::string& format)
 {
-    std::vector<std::string> argv{
-        tool, "-v2c", "-c",  community, "-t",   std::to_string(timeoutSeconds),
-        "-r", "0",    "-On", format,    address};
+    Args argv{tool, "-v2c", "-c",  community, "-t",   std::to_string(timeoutSeconds),
+              "-r", "0",    "-On", format,    address};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
 }
@@ -214,19 +183,27 @@ std::string valueOf(const RunResult& get)
     return quoted ? line.substr(1, line.size() - 2) : line;
 }
 
-Agent::Agent(std::vector<std::string> args, std::vector<std::string> env)
+RunResult fromSource(const std::string& from, const std::string& agent, const std::string& tool,
+                     const std::string& community, const Args& rest)
+{
+    Args argv = netSnmp("/usr/bin/" + tool, agent, community, 1, rest);
+    argv.insert(argv.begin() + 1, "--clientaddr=" + from);
+    return run(argv);
+}
+
+Agent::Agent(Args args, Args env)
 {
     if (!env.empty()) env.insert(env.begin(), "/usr/bin/env");
+    env.push_back(KW_E2E_BIN_DIR "/kwsnmpd");
+    env.insert(env.end(), args.begin(), args.end());
     // Someone may take the port between the pick and the bind: then pick again.
     for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
         m_port = freePort(SOCK_DGRAM);
-        std::vector<std::string> argv = env;
-        argv.push_back(binary("kwsnmpd"));
-        argv.insert(argv.end(), args.begin(), args.end());
+        Args argv = env;
         argv.insert(argv.end(), {"--listen", "udp:" + address()});
-        m_process = std::make_unique<Process>(argv, m_dir.file("out"), m_dir.file("err"));
-        m_ok = m_process->waitForErr("kwsnmpd: listening on", kStartLimit);
-        if (!m_ok && m_process->err().find("cannot listen") == std::string::npos) break;
+        m_process = std::make_unique<Process>(argv, m_dir.file("out"));
+        m_ok = m_process->waitForOut("kwsnmpd: listening on", 15s);
+        if (!m_ok && m_process->out().find("cannot listen") == std::string::npos) break;
     }
 }
 
@@ -234,61 +211,52 @@ Agent::~Agent()
 {
     if (!m_ok || !m_process->running()) return;
     const auto [status, seconds] = stop(SIGTERM);
-    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->err();
+    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->out();
     EXPECT_LT(seconds, kStopLimitSeconds);
 }
 
 RunResult Agent::client(const std::string& command)
 {
-    std::vector<std::string> argv = words(command);
+    Args argv = words(command);
     argv.insert(argv.begin() + 1, address());
-    argv.insert(argv.begin(), {"/usr/bin/python3", sourceFile("tests/e2e/snmp_client.py")});
-    return run(argv, milliseconds(60000));
+    argv.insert(argv.begin(), {"/usr/bin/python3", KW_E2E_SOURCE_DIR "/tests/e2e/snmp_client.py"});
+    return run(argv, 60s);
 }
 
 std::pair<std::optional<int>, double> Agent::stop(int sig)
 {
     const auto start = Clock::now();
     m_process->signal(sig);
-    const std::optional<int> status = m_process->wait(milliseconds(10000));
-    return {status, secondsSince(start)};
+    const std::optional<int> status = m_process->wait(10s);
+    return {status, std::chrono::duration<double>(Clock::now() - start).count()};
 }
 
-PanelSim::PanelSim(Endpoint endpoint, std::vector<std::string> args, uint16_t port)
+PanelSim::PanelSim(bool pty, const Args& args, uint16_t port)
 {
-    std::vector<std::string> argv{binary("kwpanel-sim")};
-    if (endpoint == Endpoint::Tcp)
-        argv.insert(argv.end(), {"--tcp", "127.0.0.1:" + std::to_string(port)});
-    else
-        argv.push_back("--pty");
+    Args argv{KW_E2E_BIN_DIR "/kwpanel-sim", "--pty"};
+    if (!pty) argv = {argv[0], "--tcp", "127.0.0.1:" + std::to_string(port)};
     argv.insert(argv.end(), args.begin(), args.end());
-    m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"), m_dir.file("sim.err"));
+    m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"));
     // The endpoint's line comes first: the pty path, or tcp:HOST:PORT.
-    if (!m_process->waitForOut("\n", kStartLimit)) return;
+    if (!m_process->waitForOut("\n", 15s)) return;
     const std::string first = lines(m_process->out()).front();
-    if (endpoint == Endpoint::Tcp && first.rfind("tcp:", 0) == 0) {
+    if (!pty && first.rfind("tcp:", 0) == 0) {
         m_port = static_cast<uint16_t>(std::stoi(first.substr(first.rfind(':') + 1)));
         m_ok = m_port != 0;
-    } else if (endpoint == Endpoint::Pty && first.rfind('/', 0) == 0) {
+    } else if (pty && first.rfind('/', 0) == 0) {
         m_pty = first;
         m_ok = true;
     }
 }
 
-bool PanelSim::stop()
-{
-    m_process->signal(SIGTERM);
-    return exitedZero(m_process->wait(milliseconds(5000)));
-}
-
-Rig startWith(PanelKind kind, const std::vector<std::string>& faults)
+Rig startWith(PanelKind kind, const Args& faults)
 {
     Rig rig;
-    std::vector<std::string> args{"--panel", "sim"};
+    Args args{"--panel", "sim"};
     if (kind == PanelKind::InProcess) {
         args.insert(args.end(), faults.begin(), faults.end());
     } else {
-        rig.sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp, faults);
+        rig.sim = std::make_unique<PanelSim>(false, faults);
         if (!rig.sim->ok()) return rig;
         args[1] = "tcp:127.0.0.1:" + std::to_string(rig.sim->port());
     }

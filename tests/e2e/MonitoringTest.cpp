@@ -1,24 +1,12 @@
-// Monitoring a display: numeric twins, the agent's own health, notifications to Debian's
-// snmptrapd and the Prometheus module through Debian's prometheus-snmp-exporter, all against
-// a real kwsnmpd.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/socket.h>
+// Monitoring against a real kwsnmpd: numeric twins, health, snmptrapd and the exporter.
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-
-#include <net-snmp/net-snmp-config.h>
-
-#include <net-snmp/net-snmp-includes.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
-
-using namespace std::chrono_literals;
 
 const std::string kHealth = "1.3.6.1.4.1.32473.1.1.2";
 const std::string kNumeric = "1.3.6.1.4.1.32473.1.1.3";
@@ -32,76 +20,42 @@ std::string numeric(int index)
 {
     return kNumeric + "." + std::to_string(index + 1) + ".0";
 }
-// A GET of the whole health section through Net-SNMP's own client library, timed without a
-// process start: the queue depth (its last object), or -1 when no answer came.
-long timedHealthGet(const std::string& peer, double* ms)
+// A GETBULK of the whole health section (13 objects) in one datagram, timed without a process
+// start: true when it is answered and its last object, kwdQueueDepth, is a Gauge32 of 1.
+bool healthShowsOneOutstanding(const Agent& agent, double* ms)
 {
-    static const bool ready = [] {
-        static char noMibs[] = "mibs :";
-        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
-        netsnmp_config_remember(noMibs);
-        init_snmp("kwe2e");
-        return true;
-    }();
-    (void)ready;
-    netsnmp_session settings;
-    snmp_sess_init(&settings);
-    settings.version = SNMP_VERSION_2c;
-    settings.peername = const_cast<char*>(peer.c_str());
-    static char community[] = "public";
-    settings.community = reinterpret_cast<u_char*>(community);
-    settings.community_len = sizeof community - 1;
-    settings.timeout = 1000000;
-    void* session = snmp_sess_open(&settings);
-    if (session == nullptr) return -1;
-    netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-    for (oid arc = kLinkState; arc <= kDepth; ++arc) {
-        const oid name[] = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 2, arc, 0};
-        snmp_add_null_var(pdu, name, std::size(name));
-    }
-    netsnmp_pdu* response = nullptr;
+    static const char request[] =
+        "\x30\x29\x02\x01\x01\x04\x06public\xa5\x1c\x02\x01\x01\x02\x01\x00\x02\x01\x0d"
+        "\x30\x11\x30\x0f\x06\x0b\x2b\x06\x01\x04\x01\x81\xfd\x59\x01\x01\x02\x05\x00";
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(std::stoi(agent.address().substr(10))));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char reply[2048];
+    pollfd wait{fd, POLLIN, 0};
     const auto start = Clock::now();
-    const int status = snmp_sess_synch_response(session, pdu, &response);
+    ::sendto(fd, request, sizeof request - 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const ssize_t n = ::poll(&wait, 1, 1000) == 1 ? ::recv(fd, reply, sizeof reply, 0) : 0;
     *ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    long depth = -1;
-    if (status == STAT_SUCCESS && response->errstat == SNMP_ERR_NOERROR) {
-        netsnmp_variable_list* last = response->variables;
-        while (last != nullptr && last->next_variable != nullptr) last = last->next_variable;
-        if (last != nullptr && last->type == ASN_GAUGE) depth = *last->val.integer;
-    }
-    if (response != nullptr) snmp_free_pdu(response);
-    snmp_sess_close(session);
-    return depth;
+    ::close(fd);
+    const std::string depthOne("\x02\x0d\x00\x42\x01\x01", 6);  // ...2.13.0 = Gauge32: 1
+    return n > 0 && std::string(reply, static_cast<size_t>(n)).find(depthOne) != std::string::npos;
 }
 // Debian's snmptrapd on a free port, printing every notification with the display MIB loaded.
-class TrapReceiver {
-public:
-    TrapReceiver() : m_port(freePort(SOCK_DGRAM))
-    {
-        std::ofstream(m_dir.file("snmptrapd.conf")) << "disableAuthorization yes\n";
-        const std::string mibs =
-            sourceFile("node_modules/net-snmp/lib/mibs") + ":" + sourceFile("mibs");
-        m_process = std::make_unique<Process>(
-            std::vector<std::string>{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "-c",
-                                     m_dir.file("snmptrapd.conf"), "-M", mibs, "-m",
-                                     "KW-DISPLAY-MIB", "udp:127.0.0.1:" + std::to_string(m_port)},
-            m_dir.file("out"), m_dir.file("err"));
-        m_ok = m_process->waitForOut("NET-SNMP version", 10s);
-    }
-    bool ok() const { return m_ok; }
-    std::string sink() const { return "127.0.0.1:" + std::to_string(m_port); }
+struct TrapReceiver {
+    TempDir dir;
+    std::string sink = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
+    Process process{{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "--disableAuthorization=yes", "-M",
+                     KW_E2E_SOURCE_DIR "/node_modules/net-snmp/lib/mibs:" KW_E2E_SOURCE_DIR "/mibs",
+                     "-m", "KW-DISPLAY-MIB", "udp:" + sink},
+                    dir.file("out")};
+    size_t seen(const std::string& name) { return count(process.out(), name); }
     // Waits for one more `name` than `seen` counted; the agent may announce its first connect.
     bool waitForNext(const std::string& name, size_t seen)
     {
-        return m_process->waitForOut(name, 30s, seen + 1);
+        return process.waitForOut(name, 30s, seen + 1);
     }
-    size_t seen(const std::string& name) { return count(m_process->out(), name); }
-
-private:
-    TempDir m_dir;
-    uint16_t m_port;
-    std::unique_ptr<Process> m_process;
-    bool m_ok = false;
 };
 
 // A panel down at start is waited for. A twin and its hex text agree and cost one panel command,
@@ -110,21 +64,20 @@ private:
 TEST(Monitoring, TwinsHealthAndLinkNotifications)
 {
     TrapReceiver traps;
-    ASSERT_TRUE(traps.ok());
+    ASSERT_TRUE(traps.process.waitForOut("NET-SNMP version", 10s)) << traps.process.out();
     // The panel is not there yet: the agent starts all the same, retries in the background and
     // refuses display requests at once meanwhile.
     const uint16_t simPort = freePort(SOCK_STREAM);
     Agent agent({"--panel", "tcp:127.0.0.1:" + std::to_string(simPort), "--verbose", "--trap-sink",
-                 traps.sink()});
+                 traps.sink});
     ASSERT_TRUE(agent.ok());
-    EXPECT_NE(agent.process().err().find("not reachable yet"), std::string::npos);
+    EXPECT_NE(agent.process().out().find("not reachable yet"), std::string::npos);
     const RunResult early = agent.get(controlOid(3));
     EXPECT_TRUE(failedWith(early, "genError")) << early.output;
     EXPECT_LT(early.seconds, 2.0);
-    auto sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
-                                          std::vector<std::string>{"--delay-ms", "700"}, simPort);
+    auto sim = std::make_unique<PanelSim>(false, Args{"--delay-ms", "700"}, simPort);
     ASSERT_TRUE(sim->ok());
-    ASSERT_TRUE(agent.process().waitForErr(": connected", 10s)) << agent.process().err();
+    ASSERT_TRUE(agent.process().waitForOut(": connected", 10s)) << agent.process().out();
 
     // Volume (index 39, command 0x12), power (3, 0x11), panel on/off (86, 0xF9): one PDU
     // holding each object and its twin.
@@ -133,22 +86,22 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
         const char* command;
     } twins[] = {{39, "panel cmd 12 "}, {3, "panel cmd 11 "}, {86, "panel cmd F9 "}};
     for (const auto& twin : twins) {
-        const size_t before = count(agent.process().err(), twin.command);
+        const size_t before = count(agent.process().out(), twin.command);
         const RunResult both = run(agent.toolArgs("/usr/bin/snmpget", "public", 5,
                                                   {controlOid(twin.index), numeric(twin.index)}));
         ASSERT_EQ(both.exitCode, 0) << both.output;
-        const std::vector<std::string> values = lines(both.output);
+        const Args values = lines(both.output);
         ASSERT_EQ(values.size(), 2u) << both.output;
         EXPECT_EQ(std::stoul(values[0].substr(1, 2), nullptr, 16), std::stoul(values[1]))
             << both.output;
         EXPECT_TRUE(eventually(
-            [&] { return count(agent.process().err(), twin.command) == before + 1; }, 2s));
-        EXPECT_EQ(count(agent.process().err(), twin.command), before + 1) << twin.command;
+            [&] { return count(agent.process().out(), twin.command) == before + 1; }, 2s));
+        EXPECT_EQ(count(agent.process().out(), twin.command), before + 1) << twin.command;
     }
 
     // Managers that time out resend; the panel hears each request once. A resent channel-up
     // steps the channel (row 11) once: 7 to 8.
-    const size_t sent = count(agent.process().err(), "panel cmd ");
+    const size_t sent = count(agent.process().out(), "panel cmd ");
     const std::string patient = " -v2c -t 0.25 -r 5 -Oqv " + agent.address() + " ";
     const RunResult up =
         run(words("/usr/bin/snmpset -c private" + patient + controlOid(12) + " s 00"));
@@ -156,16 +109,15 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     const RunResult channel = run(words("/usr/bin/snmpget -c public" + patient + controlOid(11)));
     EXPECT_EQ(channel.output, "\"00 00 08 00 01 00 00 00\"\n");
     EXPECT_GT(channel.seconds, 0.6);
-    EXPECT_EQ(count(agent.process().err(), "panel cmd "), sent + 2) << agent.process().err();
+    EXPECT_EQ(count(agent.process().out(), "panel cmd "), sent + 2) << agent.process().out();
 
     // While a get waits out the panel's delay, the health objects answer within 5 ms.
-    Process busy(agent.toolArgs("/usr/bin/snmpget", "public", 5, {controlOid(17)}), "/dev/null",
-                 "/dev/null");
+    Process busy(agent.toolArgs("/usr/bin/snmpget", "public", 5, {controlOid(17)}), "/dev/null");
     bool outstanding = false;
     double slowestMs = 0;
     for (const auto end = Clock::now() + 2s; Clock::now() < end && !outstanding;) {
         double ms = 0;
-        outstanding = timedHealthGet(agent.address(), &ms) == 1;  // the busy get in service
+        outstanding = healthShowsOneOutstanding(agent, &ms);  // the busy get in service
         if (outstanding) slowestMs = ms;
     }
     ASSERT_TRUE(outstanding) << "the panel command never showed in kwdQueueDepth";
@@ -176,14 +128,13 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     // The line goes: kwdPanelLinkDown, the state and the drop counter say so.
     const unsigned long drops = std::stoul(agent.value(health(kDrops)));
     size_t downs = traps.seen("kwdPanelLinkDown"), ups = traps.seen("kwdPanelLinkUp");
-    ASSERT_TRUE(sim->stop());
+    ASSERT_TRUE(sim->process().stop());
     EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs++));
     EXPECT_EQ(agent.value(health(kLinkState)), "2");
     EXPECT_GT(std::stoul(agent.value(health(kDrops))), drops);
     const unsigned long connects = std::stoul(agent.value(health(kConnects)));
     // It comes back answering after 3.5 s, longer than the protocol service used to wait.
-    sim = std::make_unique<PanelSim>(PanelSim::Endpoint::Tcp,
-                                     std::vector<std::string>{"--delay-ms", "3500"}, simPort);
+    sim = std::make_unique<PanelSim>(false, Args{"--delay-ms", "3500"}, simPort);
     ASSERT_TRUE(sim->ok());
     EXPECT_TRUE(traps.waitForNext("kwdPanelLinkUp", ups++));
     EXPECT_EQ(agent.value(health(kLinkState)), "1");
@@ -200,7 +151,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
     const auto deadline = Clock::now() + 30s;
     while (Clock::now() < deadline && traps.seen("kwdPanelLinkDown") == downs)
         agent.get(controlOid(3), 15);
-    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs)) << agent.process().err();
+    EXPECT_TRUE(traps.waitForNext("kwdPanelLinkDown", downs)) << agent.process().out();
     EXPECT_LT(Clock::now(), deadline);
     const RunResult refused = agent.get(controlOid(3), 15);
     EXPECT_TRUE(failedWith(refused, "genError")) << refused.output;
@@ -218,10 +169,10 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
     ASSERT_TRUE(agent.ok());
     TempDir dir;
     const std::string listen = "127.0.0.1:" + std::to_string(freePort(SOCK_STREAM));
-    const std::string config = sourceFile("monitoring/snmp.yml");
+    const std::string config = KW_E2E_SOURCE_DIR "/monitoring/snmp.yml";
     Process exporter({"/usr/bin/prometheus-snmp-exporter", "--config.file=" + config,
                       "--web.listen-address=" + listen},
-                     dir.file("out"), dir.file("err"));
+                     dir.file("out"));
     const std::string url =
         "http://" + listen + "/snmp?module=kw_display&target=" + agent.address();
     auto scrape = [&] {
@@ -230,11 +181,10 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
                     "print(urllib.request.urlopen(sys.argv[1], timeout=20).read().decode())",
                     url});
     };
-    auto metric = [](const RunResult& page, const std::string& name) {
-        for (const std::string& line : lines(page.output)) {
-            if (line.rfind(name + " ", 0) == 0) return line.substr(name.size() + 1);
-        }
-        return std::string("absent");
+    auto metric = [](const RunResult& page, const std::string& name) -> std::string {
+        std::smatch m;
+        return std::regex_search(page.output, m, std::regex("\n" + name + " (\\S+)")) ? m[1].str()
+                                                                                      : "absent";
     };
     RunResult page;
     ASSERT_TRUE(eventually([&] { return (page = scrape()).exitCode == 0; }, 10s)) << page.output;
@@ -261,5 +211,4 @@ TEST(Monitoring, PrometheusExporterScrapesTheModule)
     EXPECT_LT(took, pauses * 1.5);
 }
 
-}  // namespace
 }  // namespace kw::e2e

@@ -1,34 +1,25 @@
-// The panel on a serial line, with pseudo-terminals from kwpanel-sim: the module's own serial
-// transport with engine frames (direct-serial), and the protocol service's line dialect.
-#include <gtest/gtest.h>
-#include <signal.h>
-
-#include <future>
-#include <thread>
+// The panel on a serial line: direct-serial with engine frames, and the service's dialect.
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
-namespace {
-
-using namespace std::chrono_literals;
 
 TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
 {
     const char* timer = "09 1E 00 01 05 2D 01 01 02 3E 03 41 14 18 03";
     const struct {
-        std::vector<std::string> sim;
+        Args sim;
         std::string panel, agentArg;
     } routes[] = {{{"--dialect", "engine"}, "direct-serial:", ":115200"},
                   {{"--display-id", "7"}, "serial:", ""}};
     for (const auto& route : routes) {
         SCOPED_TRACE(route.panel);
-        PanelSim sim(PanelSim::Endpoint::Pty, route.sim);
-        ASSERT_TRUE(sim.ok()) << sim.process().err();
-        std::vector<std::string> args{"--panel", route.panel + sim.ptyPath() + route.agentArg};
+        PanelSim sim(true, route.sim);
+        ASSERT_TRUE(sim.ok()) << sim.process().out();
+        Args args{"--panel", route.panel + sim.ptyPath() + route.agentArg};
         if (route.agentArg.empty()) args.insert(args.end(), {"--display-id", "7"});
         Agent agent(args);
-        ASSERT_TRUE(agent.ok()) << agent.process().err();
+        ASSERT_TRUE(agent.ok()) << agent.process().out();
         EXPECT_EQ(agent.value(controlOid(4)), "KW-55D");
         ASSERT_EQ(agent.set(controlOid(51), timer).exitCode, 0);
         EXPECT_EQ(agent.value(controlOid(51)), timer);
@@ -40,24 +31,23 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
 // with the panel in the process (SIGINT) or on a direct serial line (SIGTERM).
 TEST(SerialRoute, StopsPromptlyWithACommandOutstandingOnASilentPanel)
 {
-    PanelSim sim(PanelSim::Endpoint::Pty, {"--dialect", "engine", "--silent-rate", "1"});
-    ASSERT_TRUE(sim.ok()) << sim.process().err();
+    PanelSim sim(true, {"--dialect", "engine", "--silent-rate", "1"});
+    ASSERT_TRUE(sim.ok()) << sim.process().out();
     for (const bool serial : {false, true}) {
-        Agent agent(serial ? std::vector<std::string>{"--panel", "direct-serial:" + sim.ptyPath()}
-                           : std::vector<std::string>{"--silent-rate", "1", "--verbose"});
-        ASSERT_TRUE(agent.ok()) << agent.process().err();
+        Agent agent(serial ? Args{"--panel", "direct-serial:" + sim.ptyPath()}
+                           : Args{"--silent-rate", "1", "--verbose"});
+        ASSERT_TRUE(agent.ok()) << agent.process().out();
         auto pending = std::async(std::launch::async, [&] { return agent.get(controlOid(3), 15); });
         // Nothing shows a command leave on the serial line; the outcome holds however far it got.
         if (serial)
             std::this_thread::sleep_for(500ms);
         else
-            ASSERT_TRUE(agent.process().waitForErr("kwsnmpd: panel cmd", 10s));
+            ASSERT_TRUE(agent.process().waitForOut("kwsnmpd: panel cmd", 10s));
         const auto [status, seconds] = agent.stop(serial ? SIGTERM : SIGINT);
-        EXPECT_TRUE(exitedZero(status)) << agent.process().err();
+        EXPECT_TRUE(exitedZero(status)) << agent.process().out();
         EXPECT_LT(seconds, kStopLimitSeconds);
         EXPECT_NE(pending.get().exitCode, 0);
     }
 }
 
-}  // namespace
 }  // namespace kw::e2e
