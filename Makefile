@@ -3,7 +3,10 @@
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST      := ctest --output-on-failure --timeout 300 -j $(JOBS)
-SAN_LABELS ?= unit|agent
+SAN_LABELS ?= unit
+# The agent library's threads (Net-SNMP's loop, the serving thread, the stop) run only inside
+# kwsnmpd: these scenarios drive the TSan build of kwsnmpd, which fails them on any report.
+SAN_E2E    ?= Hardening.*
 
 .PHONY: all bootstrap build run install deb test test-plain test-asan test-tsan test-fuzz fuzz-long \
         test-arm bench bench-load mib-lint clean
@@ -65,6 +68,8 @@ test-tsan: bootstrap build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  $(CTEST) --test-dir build-tsan -L '$(SAN_LABELS)'
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  build-tsan/bin/test_e2e --gtest_filter='$(SAN_E2E)'
 
 build-fuzz/build.ninja: | bootstrap
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
