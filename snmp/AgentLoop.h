@@ -26,7 +26,7 @@ enum class LoopState { Ready, WaitingForMaster, BindFailed, InitFailed };
 struct LoopContext {
     AgentOptions options;
     Scheduler* queue = nullptr;
-    size_t maxVarbinds = 64;  // display varbinds one PDU may carry
+    size_t maxVarbinds = 64;                  // display varbinds one PDU may carry
     int wakeFd = -1;                          // read end of the loop's wake-up pipe
     const std::atomic<bool>* stop = nullptr;  // set when the loop must end
     std::atomic<bool>* reload = nullptr;      // set to have the configuration re-read

@@ -32,7 +32,7 @@ public:
         bool listenGiven = false;
         std::optional<std::string> configDir;
         std::vector<Community> communities;
-        bool subagent = false;  // no address and no communities: the master has them
+        bool subagent = false;               // no address and no communities: the master has them
         std::vector<std::string> trapSinks;  // each becomes a trap2sink line
     };
 

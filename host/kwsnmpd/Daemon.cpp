@@ -224,8 +224,8 @@ std::string Daemon::describe() const
     const std::string role =
         m_options.agentx ? "AgentX subagent of " + masterText()
                          : "listening on " + (m_config ? m_config->listenText() : m_options.listen);
-    return role + ", panel " +
-           m_options.panelText + ", display ID " + std::to_string(m_options.displayId);
+    return role + ", panel " + m_options.panelText + ", display ID " +
+           std::to_string(m_options.displayId);
 }
 
 void Daemon::reload()

@@ -188,7 +188,8 @@ ParseResult parseOptions(int argc, const char* const* argv)
                     options.agentx = optarg != nullptr ? optarg : "";
                     break;
                 case kOptMaxVarbinds:
-                    if (!kw::panel::parseWholeNumber("max-varbinds", optarg, 1, 4096, &number, &error))
+                    if (!kw::panel::parseWholeNumber("max-varbinds", optarg, 1, 4096, &number,
+                                                     &error))
                         throw UsageError{error};
                     options.maxVarbinds = static_cast<int>(number);
                     break;
