@@ -21,11 +21,10 @@ Bytes concat(std::initializer_list<Bytes> parts)
     return all;
 }
 
-template <typename Reader>
-void feed(Reader& reader, const Bytes& bytes, std::chrono::steady_clock::time_point at = kT0)
-{
+const auto feed = [](auto& reader, const Bytes& bytes,
+                     std::chrono::steady_clock::time_point at = kT0) {
     reader.feed(bytes.data(), bytes.size(), at);
-}
+};
 
 const Bytes kGood = encodeReply(Dialect::Line, 1, {kAck, 0x11, {0x01}});
 

@@ -25,22 +25,13 @@ LinkOptions fastRetry(Dialect dialect = Dialect::Line)
     return o;
 }
 
-PanelServer::Options serverOptions(Dialect dialect = Dialect::Line, uint8_t id = 1)
-{
-    PanelServer::Options o;
-    o.dialect = dialect;
-    o.displayId = id;
-    return o;
-}
-
-// A panel server on a TCP port (0: any free one) and a connected link to it.
+// A panel server on a free TCP port and a connected link to it.
 struct TcpRig {
-    explicit TcpRig(PanelServer::Options options = serverOptions(), uint16_t port = 0)
-        : model(std::make_shared<PanelModel>()), server(model, options)
+    explicit TcpRig(Dialect dialect = Dialect::Line, uint8_t id = 1, size_t maxClients = 8)
+        : model(std::make_shared<PanelModel>()), server(model, {dialect, id, {}, 200ms, maxClients})
     {
-        std::string error;
-        EXPECT_TRUE(server.listenTcp({"127.0.0.1", port}, &error)) << error;
-        link = openTcpLink({"127.0.0.1", server.tcpPort()}, fastRetry(options.dialect));
+        EXPECT_TRUE(server.listenTcp({"127.0.0.1", 0}, nullptr));
+        link = openTcpLink({"127.0.0.1", server.tcpPort()}, fastRetry(dialect));
         EXPECT_TRUE(link->waitConnected(kWait));
     }
     std::shared_ptr<PanelModel> model;
@@ -78,7 +69,7 @@ TEST(PanelLinks, TcpAndSerialLinksTransactWithTheServerInBothDialects)
 {
     for (Dialect dialect : {Dialect::Line, Dialect::Engine}) {
         SCOPED_TRACE(dialectName(dialect));
-        TcpRig rig(serverOptions(dialect, 5));
+        TcpRig rig(dialect, 5);
         EXPECT_EQ(rig.link->describe(), "tcp:127.0.0.1:" + std::to_string(rig.server.tcpPort()));
         EXPECT_EQ(rig.link->transact(0x24, 5, {0x41}, kWait), (Reply{kAck, 0x24, {0x41}}));
         EXPECT_EQ(rig.model->handle(0x24, {}).values, Bytes{0x41});
@@ -98,9 +89,7 @@ TEST(PanelLinks, TcpAndSerialLinksTransactWithTheServerInBothDialects)
 
 TEST(TcpLink, ServerRefusesClientsBeyondItsLimitAndShutdownEndsAWait)
 {
-    auto options = serverOptions();
-    options.maxClients = 2;
-    TcpRig rig(options);
+    TcpRig rig(Dialect::Line, 1, 2);
     auto b = openTcpLink({"127.0.0.1", rig.server.tcpPort()}, fastRetry());
     ASSERT_TRUE(b->waitConnected(kWait));
     // A third connection is closed at once; its link keeps retrying without success.
@@ -119,16 +108,12 @@ TEST(TcpLink, ServerRefusesClientsBeyondItsLimitAndShutdownEndsAWait)
 TEST(PanelLinks, ParsesLinkSpecsAndReportsOpeningFailures)
 {
     std::string error;
-    auto tcp = parseLinkSpec("tcp:panel.local:5000", &error);
-    ASSERT_TRUE(tcp);
-    EXPECT_EQ(tcp->kind, LinkSpec::Kind::Tcp);
-    EXPECT_EQ(formatHostPort(tcp->tcp), "panel.local:5000");
-    EXPECT_EQ(formatHostPort(parseLinkSpec("tcp:[::1]:7", &error)->tcp), "[::1]:7");
-    auto serial = parseLinkSpec("serial:/dev/ttyUSB0:115200", &error);
-    ASSERT_TRUE(serial);
-    EXPECT_EQ(std::tie(serial->serial.device, serial->serial.baud),
-              std::make_tuple("/dev/ttyUSB0", 115200));
-    EXPECT_EQ(parseLinkSpec("serial:/dev/ttyS1", &error)->serial.baud, 9600);
+    ASSERT_EQ(parseLinkSpec("tcp:panel.local:5000", &error).value().kind, LinkSpec::Kind::Tcp);
+    for (std::string host : {"panel.local:5000", "[::1]:7"})
+        EXPECT_EQ(formatHostPort(parseLinkSpec("tcp:" + host, &error).value().tcp), host);
+    const auto serial = parseLinkSpec("serial:/dev/ttyUSB0:115200", &error).value().serial;
+    EXPECT_EQ(std::tie(serial.device, serial.baud), std::make_tuple("/dev/ttyUSB0", 115200));
+    EXPECT_EQ(parseLinkSpec("serial:/dev/ttyS1", &error).value().serial.baud, 9600);
     for (const char* bad :
          {"tcp:host", "tcp:host:0", "tcp:host:65536", "tcp:host:5x", "tcp:host:", "tcp::5000",
           "tcp:::1:5000", "serial:", "serial:/dev/ttyS1:12345", "udp:1.2.3.4:5"})

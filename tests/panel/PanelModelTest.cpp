@@ -13,11 +13,10 @@ using namespace std::chrono_literals;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Reply A(uint8_t cmd, Bytes values)
-{
-    return Reply{kAck, cmd, std::move(values)};
-}
+const auto A = [](uint8_t cmd, Bytes values) { return Reply{kAck, cmd, std::move(values)}; };
+const auto nak = [](uint8_t cmd, NakReason why = NakReason::OutOfRange) {
+    return makeNak(cmd, why);
+};
 
 struct Step {
     uint8_t cmd;
@@ -28,16 +27,9 @@ struct Step {
 // Plays the exchanges in order on one model.
 void play(PanelModel& model, const std::vector<Step>& steps)
 {
-    for (const Step& s : steps) {
-        SCOPED_TRACE(::testing::Message()
-                     << std::hex << "cmd " << int(s.cmd) << " data " << hexBytes(s.data));
-        EXPECT_EQ(model.handle(s.cmd, s.data), s.expected);
-    }
-}
-
-Reply nak(uint8_t cmd, NakReason reason = NakReason::OutOfRange)
-{
-    return makeNak(cmd, reason);
+    for (const Step& s : steps)
+        EXPECT_EQ(model.handle(s.cmd, s.data), s.expected)
+            << std::hex << "cmd " << int(s.cmd) << " data " << hexBytes(s.data);
 }
 
 }  // namespace
