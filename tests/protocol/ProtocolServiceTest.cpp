@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -41,18 +42,14 @@ public:
         std::unique_lock<std::mutex> lock(m_mutex);
         m_calls.push_back({cmd, displayId, data, timeout});
         m_changed.notify_all();
-        if (displayId == 9) m_changed.wait(lock, [&] { return m_shutdown; });
-        up = up && displayId != 2;
+        if (displayId == 9) m_changed.wait(lock, [&] { return m_shutdown.load(); });
+        if (displayId == 2) up = false;
         if (cmd == 0x13) return Reply{kw::panel::kNak, cmd, {0x03}};
         if (cmd == 0x8A) return Reply{kA, cmd, Bytes(kw::panel::kMaxReplyValues, 'x')};
         if (displayId == 3 || displayId == 2 || m_shutdown) return std::nullopt;
         return Reply{kA, cmd, data};
     }
-    bool connected() const override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return up && !m_shutdown;
-    }
+    bool connected() const override { return up && !m_shutdown; }
     std::string describe() const override { return "fake"; }
     void shutdown() override
     {
@@ -71,13 +68,13 @@ public:
         return m_calls;
     }
 
-    bool up = true;
+    std::atomic<bool> up{true};
 
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Transaction> m_calls;
-    bool m_shutdown = false;
+    std::atomic<bool> m_shutdown{false};
 };
 
 // Stands in for the module under its id: records every event and frees the payload.
@@ -127,10 +124,9 @@ void postCommand(const Bytes& payload)
 }
 
 // The refusal the service makes up for a command that cannot reach the panel.
-Bytes refusal(uint8_t cmd, uint8_t id = 1)
-{
-    return {0xFF, id, 0x03, kN, cmd, kDown};
-}
+const auto refusal = [](uint8_t cmd, uint8_t id = 1) {
+    return Bytes{0xFF, id, 0x03, kN, cmd, kDown};
+};
 
 class ProtocolServiceTest : public ::testing::Test {
 protected:

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "snmp/ObjectTable.h"
 #include "snmp/RequestServer.h"
@@ -50,16 +51,16 @@ TEST(ObjectTableTest, ResolvesInstancesExactlyAndWalksInOrder)
     EXPECT_EQ(stepAfterSlot(holiday.slot).object->index, 61);
 }
 
-// Callbacks that answer from `values` and record what they were asked.
+// Callbacks that answer from `g_values` (holidays: count 2, entries by number) and record calls.
 std::vector<std::string> g_calls;
 std::map<int, std::string> g_values;
-std::map<int, bool> g_failing;  // holiday callbacks at 100 + index
+std::set<int> g_failing;  // holiday callbacks at 100 + index
 
 int record(char kind, unsigned char* buf, int getset, int index, int extra)
 {
     g_calls.push_back(kind + std::to_string(index) + "/" + std::to_string(getset) + "/" +
                       std::to_string(extra) + (kind == 's' ? "/" + std::to_string(buf[0]) : ""));
-    if (g_failing[(kind == 'h' ? 100 : 0) + index]) return 0;
+    if (g_failing.count((kind == 'h' ? 100 : 0) + index)) return 0;
     char* text = reinterpret_cast<char*>(buf);
     if (kind == 'h')
         std::snprintf(text, 256, index == kHolidayCountIndex ? "02" : "%02X 00 00 00 00", extra);
@@ -68,54 +69,42 @@ int record(char kind, unsigned char* buf, int getset, int index, int extra)
     return 1;
 }
 
-class ServeJobTest : public ::testing::Test {
-protected:
-    void SetUp() override { g_calls.clear(), g_values.clear(), g_failing.clear(); }
+TEST(ServeJobTest, GetSetAndGetNextAskTheDisplayOnlyWhatTheyNeed)
+{
+    using S = ItemResult::Status;
     const Callbacks callbacks{
         [](unsigned char* b, int g, eFuncType i, int e) { return record('s', b, g, i, e); },
         [](unsigned char* b, int g, eFuncType i, int e) { return record('h', b, g, i, e); }};
-};
-
-TEST_F(ServeJobTest, GetReturnsTheTextAndSetStopsAtTheFirstFailure)
-{
+    const auto serve = [&](JobKind kind, std::vector<WorkItem> items) {
+        g_calls.clear();
+        return serveJob({kind, std::move(items)}, callbacks);
+    };
     g_values[3] = "0A";
-    const JobResult get = serveJob({JobKind::Get, {{scalar(3), {}, 0}}}, callbacks);
-    EXPECT_EQ(std::tie(get.at(0).status, get.at(0).text),
-              std::make_tuple(ItemResult::Status::Value, "0A"));
+    JobResult got = serve(JobKind::Get, {{scalar(3), {}, 0}});
+    EXPECT_EQ(std::tie(got.at(0).status, got.at(0).text), std::make_tuple(S::Value, "0A"));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"s3/1/0/0"}));
     // Missing callbacks fail rather than crash.
-    EXPECT_EQ(serveJob({JobKind::Get, {{scalar(3), {}, 0}}}, Callbacks{})[0].status,
-              ItemResult::Status::Failed);
+    EXPECT_EQ(serveJob({JobKind::Get, {{scalar(3), {}, 0}}}, Callbacks{})[0].status, S::Failed);
 
-    // A SET hands the raw bytes and the text's length.
-    g_failing[14] = true;
-    const JobResult set = serveJob(
-        {JobKind::Set, {{scalar(13), {0x7F}, 2}, {scalar(14), {0x01}, 2}, {scalar(15), {0x02}, 2}}},
-        callbacks);
-    ASSERT_EQ(set.size(), 3u);
-    EXPECT_EQ(set[1].status, ItemResult::Status::Failed);
-    EXPECT_EQ(set[2].status, ItemResult::Status::NotRun);
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"s3/1/0/0", "s13/0/2/127", "s14/0/2/1"}));
-}
+    // A SET hands the raw bytes and the text's length, and stops at its first failure.
+    g_failing = {14};
+    got = serve(JobKind::Set,
+                {{scalar(13), {0x7F}, 2}, {scalar(14), {0x01}, 2}, {scalar(15), {0x02}, 2}});
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(std::tie(got[1].status, got[2].status), std::make_tuple(S::Failed, S::NotRun));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"s13/0/2/127", "s14/0/2/1"}));
 
-TEST_F(ServeJobTest, GetNextWalksIntoTheHolidayTableOnlyAsFarAsTheCount)
-{
-    g_values[59] = "02";
-    JobResult result = serveJob({JobKind::GetNext, {{scalar(59), {}, 0}}}, callbacks);
-    EXPECT_EQ(result[0].oid, holidayValueInstance(1));
-    EXPECT_EQ(result[0].text, "01 00 00 00 00");
+    // A walk enters the holiday table only as far as its count, and ends before set-only 87.
+    got = serve(JobKind::GetNext, {{scalar(59), {}, 0}});
+    EXPECT_EQ(std::tie(got[0].oid, got[0].text),
+              std::make_tuple(holidayValueInstance(1), "01 00 00 00 00"));
     EXPECT_EQ(g_calls, (std::vector<std::string>{"h59/1/0", "h60/1/1"}));
-
-    g_calls.clear();
-    result = serveJob({JobKind::GetNext, {{holidayValueInstance(2), {}, 0}}}, callbacks);
-    EXPECT_EQ(result[0].oid, scalar(61));
+    got = serve(JobKind::GetNext, {{holidayValueInstance(2), {}, 0}});
+    EXPECT_EQ(got[0].oid, scalar(61));
     EXPECT_EQ(g_calls, (std::vector<std::string>{"h59/1/0", "s61/1/0/0"}));
-
-    result = serveJob({JobKind::GetNext, {{scalar(86), {}, 0}}}, callbacks);  // 87 is set-only
-    EXPECT_EQ(result[0].status, ItemResult::Status::EndOfSubtree);
-
-    g_failing[100 + kHolidayCountIndex] = true;
-    result = serveJob({JobKind::GetNext, {{scalar(59), {}, 0}}}, callbacks);
-    EXPECT_EQ(result[0].status, ItemResult::Status::Failed);
+    EXPECT_EQ(serve(JobKind::GetNext, {{scalar(86), {}, 0}})[0].status, S::EndOfSubtree);
+    g_failing = {100 + kHolidayCountIndex};
+    EXPECT_EQ(serve(JobKind::GetNext, {{scalar(59), {}, 0}})[0].status, S::Failed);
 }
 
 }  // namespace
