@@ -53,11 +53,13 @@ bool eventually(F done)
 
 TEST(SimLink, AnswersFromItsModel)
 {
-    SimLink link;
-    EXPECT_EQ(link.transact(0x12, 200, {0x20}, kWait), (Reply{kAck, 0x12, {0x20}}));  // any ID
-    EXPECT_EQ(link.model()->handle(0x12, {}).values, Bytes{0x20});
-    EXPECT_EQ(link.transact(0xAA, 1, {}, kWait), makeNak(0xAA, NakReason::UnknownCommand));
-    EXPECT_FALSE(link.transact(0x12, 1, Bytes(256), kWait));  // does not fit a frame
+    std::string error;
+    auto link = openLink(*parseLinkSpec("sim", &error), fastRetry(), &error);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->transact(0x12, 200, {0x20}, kWait), (Reply{kAck, 0x12, {0x20}}));  // any ID
+    EXPECT_EQ(link->transact(0x12, 1, {}, kWait), (Reply{kAck, 0x12, {0x20}}));
+    EXPECT_EQ(link->transact(0xAA, 1, {}, kWait), makeNak(0xAA, NakReason::UnknownCommand));
+    EXPECT_FALSE(link->transact(0x12, 1, Bytes(256), kWait));  // does not fit a frame
     SimLink fixed(SimLink::Options{{}, 4});
     EXPECT_FALSE(fixed.transact(0x11, 1, {}, kWait));
     EXPECT_TRUE(fixed.transact(0x11, 4, {}, kWait));
@@ -72,7 +74,6 @@ TEST(PanelLinks, TcpAndSerialLinksTransactWithTheServerInBothDialects)
         TcpRig rig(dialect, 5);
         EXPECT_EQ(rig.link->describe(), "tcp:127.0.0.1:" + std::to_string(rig.server.tcpPort()));
         EXPECT_EQ(rig.link->transact(0x24, 5, {0x41}, kWait), (Reply{kAck, 0x24, {0x41}}));
-        EXPECT_EQ(rig.model->handle(0x24, {}).values, Bytes{0x41});
         EXPECT_EQ(rig.link->transact(0xA4, 5, {}, kWait)->values.size(), 15u);
         // Another display's ID: the line panel stays quiet until the wait runs out.
         EXPECT_EQ(rig.link->transact(0x24, 6, {}, 100ms).has_value(), dialect == Dialect::Engine);
@@ -121,7 +122,4 @@ TEST(PanelLinks, ParsesLinkSpecsAndReportsOpeningFailures)
 
     EXPECT_FALSE(openSerialLink({"/dev/null", 9600}, fastRetry(), &error));
     EXPECT_EQ(error, "/dev/null: not a serial device");
-    auto sim = openLink(*parseLinkSpec("sim", &error), fastRetry(), &error);
-    ASSERT_TRUE(sim);
-    EXPECT_TRUE(sim->transact(0x11, 1, {}, kWait));
 }

@@ -22,10 +22,7 @@ WorkJob job(Arcs arcs, JobKind kind = JobKind::Get)
 }
 
 int g_tokens[8];
-Scheduler::Token token(int i)
-{
-    return &g_tokens[i];
-}
+const auto token = [](int i) -> Scheduler::Token { return &g_tokens[i]; };
 
 Admission submit(Scheduler& sched, const std::string& source, const std::string& key, WorkJob work,
                  int waiter = 0)
@@ -40,11 +37,9 @@ Arcs serve(Scheduler& sched, size_t steps = 100, Arcs failing = {})
     Arcs served;
     Scheduler::Step step;
     while (served.size() < steps && sched.next(step)) {
-        const uint32_t arc = step.item.oid.at(0);
-        served.push_back(arc);
-        const bool fails = std::find(failing.begin(), failing.end(), arc) != failing.end();
-        sched.complete(step.ticket, {fails ? Status::Failed : Status::Value, step.item.oid,
-                                     std::to_string(arc)});
+        served.push_back(step.item.oid.at(0));
+        const bool fails = std::count(failing.begin(), failing.end(), served.back()) > 0;
+        sched.complete(step.ticket, {fails ? Status::Failed : Status::Value, step.item.oid, ""});
     }
     return served;
 }
@@ -65,9 +60,9 @@ constexpr Status V = Status::Value, F = Status::Failed, N = Status::NotRun;
 
 TEST(SchedulerTest, SourcesTakeTurnsEachKeepsItsOrderAndASetStopsAtItsFirstFailure)
 {
-    Scheduler sched;  // roomy default limits
-    // Manager a: a big GET with a failure, then a small one; b: a SET of three that fails at
-    // its second; c comes after a's first turn and joins the rotation at its end.
+    // Roomy default limits. Manager a: a big GET with a failure, then a small one; b: a SET of
+    // three that fails at its second; c comes after a's first turn and joins at the end.
+    Scheduler sched;
     submit(sched, "a", "a1", job({11, 12, 13, 14}), 0);
     submit(sched, "a", "a2", job({21}), 1);
     submit(sched, "b", "b1", job({31, 32, 33}, JobKind::Set), 2);
