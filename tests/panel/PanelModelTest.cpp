@@ -14,22 +14,14 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 const auto A = [](uint8_t cmd, Bytes values) { return Reply{kAck, cmd, std::move(values)}; };
-const auto nak = [](uint8_t cmd, NakReason why = NakReason::OutOfRange) {
-    return makeNak(cmd, why);
-};
+const auto nak = [](uint8_t cmd, NakReason r = NakReason::OutOfRange) { return makeNak(cmd, r); };
 
-struct Step {
-    uint8_t cmd;
-    Bytes data;
-    Reply expected;
-};
-
-// Plays the exchanges in order on one model.
-void play(PanelModel& model, const std::vector<Step>& steps)
+// Plays {command, data, expected reply} exchanges in order on one model.
+void play(PanelModel& model, const std::vector<std::tuple<uint8_t, Bytes, Reply>>& steps)
 {
-    for (const Step& s : steps)
-        EXPECT_EQ(model.handle(s.cmd, s.data), s.expected)
-            << std::hex << "cmd " << int(s.cmd) << " data " << hexBytes(s.data);
+    for (const auto& [cmd, data, expected] : steps)
+        EXPECT_EQ(model.handle(cmd, data), expected)
+            << std::hex << "cmd " << int(cmd) << " data " << hexBytes(data);
 }
 
 }  // namespace
