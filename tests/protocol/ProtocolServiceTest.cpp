@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/framework/Framework.h"
@@ -100,11 +101,11 @@ public:
         delete[] bytes;
         return 1;
     }
-    std::vector<Bytes> payloads()
+    std::vector<Bytes> take()
     {
         kw::host::Framework::instance().waitIdle(kw::protocol::kModuleAppId);
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_payloads;
+        return std::exchange(m_payloads, {});
     }
 
 private:
@@ -180,28 +181,27 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackInOrder)
                                 {0xFF, 0x01, 0x03, kN, 0x13, 0x03},
                                 longest};
     for (uint8_t i = 0; i < 4; ++i) expected.push_back({0xFF, 0x01, 0x03, kA, 0x16, i});
-    EXPECT_EQ(m_module.payloads(), expected);
+    EXPECT_EQ(m_module.take(), expected);
 }
 
 // Silence posts nothing; a line that is down, or lost while waiting, is refused at once.
-// Stopping refuses a last command left unanswered, once, and never an answered one.
-TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
+// Stopping refuses a last command left unanswered, once, and never an answered one; it ends a
+// held wait and refuses what is queued behind it.
+TEST_F(ProtocolServiceTest, SilenceLineDownShutdownAndStop)
 {
     start(m_link);
     serve({0x11, 0x03, 0x00});
-    EXPECT_TRUE(m_module.payloads().empty());
-
+    EXPECT_TRUE(m_module.take().empty());
     serve({0x12, 0x02, 0x00});  // lost while waiting: refused
     serve({0x14, 0x07, 0x00});  // down: refused without touching the link
     EXPECT_EQ(m_link->calls().size(), 2u);
-    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x12, 2), refusal(0x14, 7)}));
+    EXPECT_EQ(m_module.take(), (std::vector<Bytes>{refusal(0x12, 2), refusal(0x14, 7)}));
     m_link->up = true;  // back again: served as usual
     serve({0x11, 0x03, 0x00});
     EXPECT_EQ(m_link->calls().size(), 3u);
     m_service->shutdownLink();
     m_service->shutdownLink();
-    EXPECT_EQ(m_module.payloads().size(), 3u);
-    EXPECT_EQ(m_module.payloads().back(), refusal(0x11, 3));
+    EXPECT_EQ(m_module.take(), std::vector<Bytes>{refusal(0x11, 3)});
     m_service->stop();
 
     // Silent, then superseded by an answered command: nothing to refuse.
@@ -209,21 +209,18 @@ TEST_F(ProtocolServiceTest, SilenceLineDownAndTheLastUnansweredCommand)
     postCommand({0x11, 0x03, 0x00});
     serve({0x12, 0x01, 0x00});
     m_service->shutdownLink();
-    EXPECT_EQ(m_module.payloads().size(), 4u);
-    EXPECT_EQ(m_module.payloads().back()[3], kA);
-}
+    EXPECT_EQ(m_module.take(), (std::vector<Bytes>{{0xFF, 0x01, 0x02, kA, 0x12}}));
+    m_service->stop();
 
-TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollowsAndStopUnregisters)
-{
-    start(m_link);
+    // A held command and the one queued behind it are refused; only the first reached the link.
+    start(m_link = std::make_shared<FakeLink>());
     postCommand({0x11, 0x09, 0x00});
     ASSERT_TRUE(m_link->waitForCalls(1));
     postCommand({0x16, 0x01, 0x00});
     m_service->shutdownLink();
     settle();
-    // The held command and the queued one are both refused; only the first reached the link.
     EXPECT_EQ(m_link->calls().size(), 1u);
-    EXPECT_EQ(m_module.payloads(), (std::vector<Bytes>{refusal(0x11, 9), refusal(0x16)}));
+    EXPECT_EQ(m_module.take(), (std::vector<Bytes>{refusal(0x11, 9), refusal(0x16)}));
     EXPECT_FALSE(m_link->connected());
     m_service->stop();
 
@@ -235,12 +232,11 @@ TEST_F(ProtocolServiceTest, ShutdownEndsTheWaitAndRefusesWhatFollowsAndStopUnreg
     postCommand({0x16, 0x01, 0x00});
     m_service->stop();
     EXPECT_FALSE(kw::host::Framework::instance().isRegistered(kw::protocol::kServiceAppId));
-    const size_t posted = m_module.payloads().size();
-    EXPECT_EQ(m_module.payloads().at(2), refusal(0x11, 9));
+    EXPECT_EQ(m_module.take().at(0), refusal(0x11, 9));
 
     start(std::make_shared<FakeLink>(), "vantrel.native.nobody");  // a reply nobody takes: freed
     serve({0x12, 0x01, 0x00});
-    EXPECT_EQ(m_module.payloads().size(), posted);
+    EXPECT_TRUE(m_module.take().empty());
 }
 
 }  // namespace
