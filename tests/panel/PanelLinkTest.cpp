@@ -34,13 +34,12 @@ LinkOptions fastRetry(Dialect dialect = Dialect::Line)
 // A panel server on a free TCP port and a connected link to it.
 struct TcpRig {
     explicit TcpRig(Dialect dialect = Dialect::Line, uint8_t id = 1, size_t maxClients = 8)
-        : model(std::make_shared<PanelModel>()), server(model, {dialect, id, {}, 200ms, maxClients})
+        : server(std::make_shared<PanelModel>(), {dialect, id, {}, 200ms, maxClients})
     {
         EXPECT_TRUE(server.listenTcp({"127.0.0.1", 0}, nullptr));
         link = openTcpLink({"127.0.0.1", server.tcpPort()}, fastRetry(dialect));
         EXPECT_TRUE(link->waitConnected(kWait));
     }
-    std::shared_ptr<PanelModel> model;
     PanelServer server;
     std::unique_ptr<StreamLink> link;
 };
@@ -101,7 +100,6 @@ TEST(PanelLinks, TcpAndSerialLinksTransactWithTheServerInBothDialects)
     for (Dialect dialect : {Dialect::Line, Dialect::Engine}) {
         SCOPED_TRACE(dialectName(dialect));
         TcpRig rig(dialect, 5);
-        EXPECT_EQ(rig.link->describe(), "tcp:127.0.0.1:" + std::to_string(rig.server.tcpPort()));
         EXPECT_EQ(rig.link->transact(0x24, 5, {0x41}, kWait), (Reply{kAck, 0x24, {0x41}}));
         EXPECT_EQ(rig.link->transact(0xA4, 5, {}, kWait)->values.size(), 15u);
         // Another display's ID: the line panel stays quiet until the wait runs out.
@@ -112,7 +110,6 @@ TEST(PanelLinks, TcpAndSerialLinksTransactWithTheServerInBothDialects)
         ASSERT_TRUE(path) << error;
         auto serial = openSerialLink({*path, 115200}, fastRetry(dialect), &error);
         ASSERT_TRUE(serial) << error;
-        EXPECT_EQ(serial->describe(), "serial:" + *path);
         EXPECT_EQ(serial->transact(0x24, 5, {}, kWait), (Reply{kAck, 0x24, {0x41}}));
     }
 }

@@ -78,10 +78,11 @@ TEST(SchedulerTest, SourcesTakeTurnsEachKeepsItsOrderAndASetStopsAtItsFirstFailu
     EXPECT_EQ(sched.stats().depth, 0u);
 }
 
-TEST(SchedulerTest, RetransmissionsJoinUpToTheBoundAndAreAnsweredWhileRemembered)
+// One job per source, two in all, two waiters a job, one answer remembered for a second.
+TEST(SchedulerTest, ResendsJoinUpToTheBoundAreAnsweredWhileRememberedAndRoomIsBounded)
 {
     std::chrono::steady_clock::time_point now{};
-    Scheduler sched({4, 32, 2, 1, 1000ms}, [&] { return now; });
+    Scheduler sched({1, 2, 2, 1, 1000ms}, [&] { return now; });
     EXPECT_EQ(submit(sched, "a", "k", job({1, 2}), 0), Admission::Queued);
     EXPECT_EQ(submit(sched, "a", "k", job({1, 2}), 1), Admission::Joined);
     EXPECT_EQ(submit(sched, "a", "k", job({1, 2}), 2), Admission::Dropped);
@@ -97,11 +98,7 @@ TEST(SchedulerTest, RetransmissionsJoinUpToTheBoundAndAreAnsweredWhileRemembered
     sched.countAbsorbed();  // the agent's own count of retransmissions it dropped
     EXPECT_EQ(sched.stats().resendsAbsorbed, 4u);
     EXPECT_EQ(serve(sched), (Arcs{1, 2}));  // the source is served again
-}
 
-TEST(SchedulerTest, EachSourceAndAllTogetherHaveBoundedRoom)
-{
-    Scheduler sched({1, 2, 2, 1, 1000ms});  // one job per source, two in all
     const std::tuple<const char*, const char*, Admission> steps[] = {
         {"a", "a1", Admission::Queued},
         {"a", "a2", Admission::Full},
