@@ -85,7 +85,6 @@ TEST(SimLink, AnswersFromItsModel)
     auto link = openLink(*parseLinkSpec("sim", &error), fastRetry(), &error);
     ASSERT_TRUE(link);
     EXPECT_EQ(link->transact(0x12, 200, {0x20}, kWait), (Reply{kAck, 0x12, {0x20}}));  // any ID
-    EXPECT_EQ(link->transact(0x12, 1, {}, kWait), (Reply{kAck, 0x12, {0x20}}));
     EXPECT_EQ(link->transact(0xAA, 1, {}, kWait), makeNak(0xAA, NakReason::UnknownCommand));
     EXPECT_FALSE(link->transact(0x12, 1, Bytes(256), kWait));  // does not fit a frame
     SimLink fixed(SimLink::Options{{}, 4});

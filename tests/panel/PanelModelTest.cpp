@@ -130,12 +130,11 @@ TEST(PanelModel, RegistersStartInRangeTakeTheirEndsAndRefuseBeyond)
     }
 }
 
-TEST(PanelModel, SetStoresAndEchoesAndARefusalChangesNothing)
+TEST(PanelModel, SetsStoreAndEchoRefusalsChangeNothingAndTheHolidayListIsBounded)
 {
     PanelModel model;
     const Bytes timer = {7, 30, 0, 1, 10, 15, 1, 1, 2, 0, 5, 0x3E, 20, 0x14, 3};
     play(model, {
-                    {0x11, {}, A(0x11, {0x01})},
                     {0x12, {0x37}, A(0x12, {0x37})},
                     {0x19, {40}, nak(0x19, NakReason::NotSupported)},  // read-only
                     {0x9F, {}, nak(0x9F, NakReason::NotSupported)},    // set-only
@@ -162,13 +161,9 @@ TEST(PanelModel, SetStoresAndEchoesAndARefusalChangesNothing)
                     {0x9F, {3}, nak(0x9F)},
                 });
     EXPECT_EQ(model.handle(0xAC, {}).values[0], 8);  // the other timers keep theirs
-}
 
-// The host sends 4, 0, 0 for "off"; off clears period and time, so the echo reads as off and
-// a set-then-get round trip agrees.
-TEST(PanelModel, SafetyScreenOffReadsBackAsOff)
-{
-    PanelModel model;
+    // Safety screen: the host sends 4, 0, 0 for "off"; off clears period and time, so the echo
+    // reads as off and a set-then-get round trip agrees.
     const Bytes seven = {2, 4, 10, 22, 0, 6, 30};
     play(model, {{0x5B, {}, A(0x5B, Bytes(7, 0))},
                  {0x5B, {1, 1, 1}, A(0x5B, {1, 1, 1})},
@@ -179,11 +174,8 @@ TEST(PanelModel, SafetyScreenOffReadsBackAsOff)
                  {0x5B, {4, 0, 0}, A(0x5B, {0, 0, 0})},
                  {0x5B, {}, A(0x5B, {0, 0, 0, 22, 0, 6, 30})},
                  {0x5B, {1, 0, 5}, nak(0x5B)}});  // active needs a period and a time
-}
 
-TEST(PanelModel, HolidayListAddsCountsListsDeletesAndIsBounded)
-{
-    PanelModel model;
+    // The holiday list adds, counts, lists in date order, deletes, and is bounded.
     play(model, {{0xA9, {}, A(0xA9, {0})},
                  {0xA8, {0, 12, 24, 12, 26}, A(0xA8, {0, 12, 24, 12, 26})},
                  {0xA8, {0, 2, 29, 2, 29}, A(0xA8, {0, 2, 29, 2, 29})},      // leap day, no year

@@ -173,7 +173,6 @@ TEST_F(ProtocolServiceTest, CommandsReachTheLinkAndRepliesComeBackInOrder)
     const auto calls = m_link->calls();
     ASSERT_EQ(calls.size(), 8u);
     EXPECT_EQ(calls[0], Transaction(0x11, 0x05, Bytes{0x01}, 10400ms));
-    EXPECT_EQ(calls[1], Transaction(0x71, 0x01, Bytes{}, 10400ms));
     Bytes longest{0xFF, 0x04, 0xFF, kA, 0x8A};  // L = 255
     longest.resize(258, 'x');
     std::vector<Bytes> expected{{0xFF, 0x05, 0x03, kA, 0x11, 0x01},
