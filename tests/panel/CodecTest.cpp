@@ -30,7 +30,7 @@ const Bytes kGood = encodeReply(Dialect::Line, 1, {kAck, 0x11, {0x01}});
 
 }  // namespace
 
-TEST(PanelCodec, EncodesBothDialectsWithTheSumChecksum)
+TEST(PanelCodec, EncodesBothDialectsWithTheSumChecksumAndReadsBackWholeOrInPieces)
 {
     EXPECT_EQ(encodeCommand(Dialect::Line, {0x11, 0x05, {0x01}}),
               (Bytes{0x11, 0x05, 0x01, 0x01, 0x18}));
@@ -42,10 +42,8 @@ TEST(PanelCodec, EncodesBothDialectsWithTheSumChecksum)
     EXPECT_THROW(encodeCommand(Dialect::Line, {0x11, 1, Bytes(256)}), std::length_error);
     EXPECT_THROW(encodeReply(Dialect::Line, 1, {kAck, 0x11, Bytes(254)}), std::length_error);
     EXPECT_FALSE(parseDialect("Line"));
-}
 
-TEST(PanelCodec, RoundTripsWholeAndInPieces)
-{
+    // Round trips, whole and in pieces.
     const std::vector<Command> commands = {
         {0x11, 1, {}}, {0xA4, 1, Bytes(15, 0x07)}, {0xFF, 1, Bytes(255, 0xFF)}};
     const std::vector<Reply> replies = {

@@ -179,8 +179,7 @@ TEST(SilentLine, SilenceDropsTheLineWhichStaysDownUntilThePanelAnswersAProbe)
     // Its late reply is stale, yet shows the panel alive: the silence count starts again.
     const Bytes late = encodeReply(Dialect::Line, 3, Reply{kAck, 0x12, {7}});
     ASSERT_EQ(::write(first.get(), late.data(), late.size()), ssize_t(late.size()));
-    for (int i = 0; i < 200 && link->stats().staleReplies == 0; ++i)
-        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(eventually([&] { return link->stats().staleReplies == 1; }));
     EXPECT_FALSE(link->transact(0x12, 3, {}, 30ms));
     EXPECT_TRUE(link->connected());  // one silence may be a slow panel
     EXPECT_FALSE(link->transact(0x12, 3, {}, 30ms));

@@ -18,7 +18,10 @@
 
 namespace {
 
+using kw::host::Framework;
 using kw::panel::Reply;
+using kw::protocol::kModuleAppId;
+using kw::protocol::kServiceAppId;
 using kw::protocol::ProtocolService;
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
@@ -26,8 +29,8 @@ using namespace std::chrono_literals;
 // The service and the module must agree on the names and numbers they meet by.
 static_assert(kVoEventRIXCommand == kw::protocol::kCommandEvent);
 static_assert(kVoEventRIXReply == kw::protocol::kReplyEvent);
-static_assert(std::string_view(kVoSnmpAppName) == kw::protocol::kModuleAppId);
-static_assert(std::string_view(kVoProtocolAppName) == kw::protocol::kServiceAppId);
+static_assert(std::string_view(kVoSnmpAppName) == kModuleAppId);
+static_assert(std::string_view(kVoProtocolAppName) == kServiceAppId);
 
 constexpr uint8_t kA = 0x41, kN = 0x4E, kDown = kw::protocol::kUnreachableReason;
 
@@ -81,29 +84,22 @@ private:
 // Stands in for the module under its id: records every event and frees the payload.
 class RecordingModule : public ORVALE0300::CApplication {
 public:
-    RecordingModule()
-    {
-        EXPECT_TRUE(kw::host::Framework::instance().registerApp(kw::protocol::kModuleAppId, this));
-    }
-    ~RecordingModule() override
-    {
-        kw::host::Framework::instance().unregisterApp(kw::protocol::kModuleAppId);
-    }
+    RecordingModule() { EXPECT_TRUE(Framework::instance().registerApp(kModuleAppId, this)); }
+    ~RecordingModule() override { Framework::instance().unregisterApp(kModuleAppId); }
     int t_OnUserMessage(const PTEvent* ev) override
     {
         auto* bytes = static_cast<uint8_t*>(ev->pData);
         std::lock_guard<std::mutex> lock(m_mutex);
         EXPECT_EQ(ev->nEventType, 0x2808);
-        EXPECT_EQ(ev->nSrcInstanceID,
-                  ORVALE0300::ORVALE::GetInstanceID(ORVALE0300::CString(
-                      kw::protocol::kServiceAppId, ORVALE0300::CString::ENCODING_UTF8)));
+        EXPECT_EQ(ev->nSrcInstanceID, ORVALE0300::ORVALE::GetInstanceID(ORVALE0300::CString(
+                                          kServiceAppId, ORVALE0300::CString::ENCODING_UTF8)));
         m_payloads.push_back(bytes ? Bytes(bytes, bytes + ev->nDataSize) : Bytes{});
         delete[] bytes;
         return 1;
     }
     std::vector<Bytes> take()
     {
-        kw::host::Framework::instance().waitIdle(kw::protocol::kModuleAppId);
+        Framework::instance().waitIdle(kModuleAppId);
         std::lock_guard<std::mutex> lock(m_mutex);
         return std::exchange(m_payloads, {});
     }
@@ -121,7 +117,7 @@ void postCommand(const Bytes& payload)
     if (!payload.empty()) ev.pData = new uint8_t[payload.size()];
     std::copy(payload.begin(), payload.end(), static_cast<uint8_t*>(ev.pData));
     ev.nDataSize = static_cast<uint16_t>(payload.size());
-    ORVALE0300::ORVALE::SendEvent(ev, kw::protocol::kServiceAppId, false);
+    ORVALE0300::ORVALE::SendEvent(ev, kServiceAppId, false);
 }
 
 // The refusal the service makes up for a command that cannot reach the panel.
@@ -139,7 +135,7 @@ protected:
         ASSERT_TRUE(m_service->start());
     }
     // Waits until the service has handled everything posted to it so far.
-    void settle() { kw::host::Framework::instance().waitIdle(kw::protocol::kServiceAppId); }
+    void settle() { Framework::instance().waitIdle(kServiceAppId); }
     void serve(const Bytes& command)
     {
         postCommand(command);
@@ -230,7 +226,7 @@ TEST_F(ProtocolServiceTest, SilenceLineDownShutdownAndStop)
     ASSERT_TRUE(m_link->waitForCalls(1));
     postCommand({0x16, 0x01, 0x00});
     m_service->stop();
-    EXPECT_FALSE(kw::host::Framework::instance().isRegistered(kw::protocol::kServiceAppId));
+    EXPECT_FALSE(Framework::instance().isRegistered(kServiceAppId));
     EXPECT_EQ(m_module.take().at(0), refusal(0x11, 9));
 
     start(std::make_shared<FakeLink>(), "vantrel.native.nobody");  // a reply nobody takes: freed
