@@ -121,16 +121,14 @@ void postCommand(const Bytes& payload)
 }
 
 // The refusal the service makes up for a command that cannot reach the panel.
-const auto refusal = [](uint8_t cmd, uint8_t id = 1) {
-    return Bytes{0xFF, id, 0x03, kN, cmd, kDown};
-};
+const auto refusal = [](uint8_t cmd, uint8_t id = 1) { return Bytes{0xFF, id, 3, kN, cmd, kDown}; };
 
 class ProtocolServiceTest : public ::testing::Test {
 protected:
-    void start(std::shared_ptr<kw::panel::PanelLink> link, std::string replyTo = "")
+    void start(std::shared_ptr<kw::panel::PanelLink> link, std::string replyTo = kModuleAppId)
     {
         ProtocolService::Options options;
-        if (!replyTo.empty()) options.replyTo = replyTo;
+        options.replyTo = replyTo;
         m_service = std::make_unique<ProtocolService>(std::move(link), options);
         ASSERT_TRUE(m_service->start());
     }
@@ -141,10 +139,7 @@ protected:
         postCommand(command);
         settle();
     }
-    void TearDown() override
-    {
-        if (m_service) m_service->stop();
-    }
+    void TearDown() override { m_service->stop(); }  // every test starts one
 
     RecordingModule m_module;
     std::shared_ptr<FakeLink> m_link = std::make_shared<FakeLink>();

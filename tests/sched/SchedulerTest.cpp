@@ -70,10 +70,9 @@ TEST(SchedulerTest, SourcesTakeTurnsEachKeepsItsOrderAndASetStopsAtItsFirstFailu
     submit(sched, "c", "c1", job({41}), 3);
     EXPECT_EQ(serve(sched, 100, {12, 32}), (Arcs{31, 12, 41, 32, 13, 14, 21}));
     // Jobs are answered as they finish: c's single varbind before a's big request.
-    EXPECT_EQ(
-        statuses(sched.takeFinished()),
-        (Finished{
-            {token(3), {V}}, {token(2), {V, F, N}}, {token(0), {V, F, V, V}}, {token(1), {V}}}));
+    const Finished expected = {
+        {token(3), {V}}, {token(2), {V, F, N}}, {token(0), {V, F, V, V}}, {token(1), {V}}};
+    EXPECT_EQ(statuses(sched.takeFinished()), expected);
     EXPECT_EQ(sched.stats().served, 4u);
     EXPECT_EQ(sched.stats().depth, 0u);
 }
