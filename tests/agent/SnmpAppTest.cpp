@@ -13,10 +13,12 @@
 #include "link/VoPlatformAppSNMP.h"
 #include "platform/CAppEventManager.h"
 #include "snmp/stub/AgentStub.h"
+#include "tests/support/PanelDouble.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using kw::test::Bytes;
+using kw::test::replyEvent;
 using Strings = std::vector<std::string>;
 auto& fw = kw::host::Framework::instance();
 
@@ -25,23 +27,11 @@ VoRIXSNMPApi* Api()
     return VoSingletonSNMP<VoRIXSNMPApi>::GetInstance();
 }
 
-// A reply event as the protocol service sends it; the payload belongs to whoever takes it.
-PTEvent ReplyEvent(int type, const Bytes& payload)
-{
-    PTEvent ev;
-    ev.nEventType = type;
-    ev.pData = new unsigned char[payload.size()];
-    memcpy(ev.pData, payload.data(), payload.size());
-    ev.nDataSize = static_cast<uint16_t>(payload.size());
-    return ev;
-}
-
 // The engine's oldest reply to cmd (command, ack, values), taken with a single look.
 Bytes TakeReply(unsigned char cmd)
 {
-    std::unique_ptr<nsVoRIXSNMP::_stVoRIXData> reply(Api()->PopRIXData(cmd, 1));
-    std::unique_ptr<unsigned char[]> values(reply ? reply->pData : nullptr);
-    return reply ? Bytes{reply->nCmd, reply->nAck, values[0]} : Bytes{};
+    kw::test::Reply r(Api()->PopRIXData(cmd, 1));
+    return r ? Bytes{r->nCmd, r->nAck, r->pData[0]} : Bytes{};
 }
 
 // Records what the application forwards to its transport.
@@ -141,7 +131,7 @@ TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacksAndTakesReplies)
     EXPECT_TRUE(fw.hasListener(m_app));
 
     // A reply event posted to the application reaches the engine and bufferSource.
-    ASSERT_TRUE(fw.post(kVoSnmpAppName, ReplyEvent(0x2808, {0xFF, 0x05, 0x03, 0x41, 0x11, 0x01})));
+    ASSERT_TRUE(fw.post(kVoSnmpAppName, replyEvent({0xFF, 0x05, 0x03, 0x41, 0x11, 0x01}, 0x2808)));
     fw.waitIdle(kVoSnmpAppName);
     EXPECT_EQ((Bytes{0x11, 0x41, 0x01}), TakeReply(0x11));
     EXPECT_EQ((Bytes{0xFF, 0x03, 0x41, 0x11, 0x01, 0x55}), Bytes(bufferSource, bufferSource + 6));
@@ -165,7 +155,7 @@ TEST_F(SnmpAppTest, FrameworkCallsAreForwardedToTheTransportWhileThereIsOne)
     Strings log;
     m_app->m_pPlatformApp->Release();
     m_app->m_pPlatformApp = nullptr;
-    PTEvent reply = ReplyEvent(0x2808, {0xFF, 0x00, 0x03, 0x41, 0x13, 0x00});
+    PTEvent reply = replyEvent({0xFF, 0x00, 0x03, 0x41, 0x13, 0x00}, 0x2808);
     EXPECT_EQ(0, m_app->t_OnUserMessage(&reply));  // no transport: not taken
     EXPECT_TRUE(m_app->t_OnActivate(ORVALE0300::DTV_APP_NONE, nullptr) &&
                 m_app->t_OnDeactivate(ORVALE0300::DTV_APP_NONE, nullptr));
@@ -178,7 +168,7 @@ TEST_F(SnmpAppTest, FrameworkCallsAreForwardedToTheTransportWhileThereIsOne)
                 m_app->t_OnEndActivating(~0ul, -1) && m_app->t_OnEndDeactivating(12345, 1));
     EXPECT_EQ(1, m_app->t_OnUserMessage(&reply));  // consumed: the transport frees the payload
     EXPECT_EQ((Bytes{0x13, 0x41, 0x00}), TakeReply(0x13));
-    PTEvent other = ReplyEvent(0x2807, {0x01});
+    PTEvent other = replyEvent({0x01}, 0x2807);
     EXPECT_EQ(0, m_app->t_OnUserMessage(&other));
     delete[] static_cast<unsigned char*>(other.pData);
     EXPECT_FALSE(m_app->t_Destroy());

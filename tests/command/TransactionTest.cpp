@@ -49,10 +49,9 @@ TEST_F(ApiTest, PacingAndTheReplyWait)
     m_panel.answer(0x0D, {1, 2, 3, 4, 5, 6});
     VoPackSNMP pack;
     pack.PushData("\xEE\xEE", 2);
-    nsVoRIXSNMP::_stVoRIXData* reply = m_api->SendRIXData(RIX_GET, 0x0D, 400, &pack);
+    kw::test::Reply reply(m_api->SendRIXData(RIX_GET, 0x0D, 400, &pack));
     ASSERT_NE(nullptr, reply);
     EXPECT_EQ(std::make_tuple(0x41, 6u), std::make_tuple(int(reply->nAck), reply->nSize));
-    delete[] reply->pData, delete reply;
     EXPECT_EQ(100u, sinceLastSend());
 
     unsigned char value = 0;

@@ -8,21 +8,44 @@
 
 #include "host/framework/Clock.h"
 #include "link/VoRIXSNMP.h"
+#include "platform/PTEvent.h"
 #include "runtime/VoUtilSNMP.h"
 
 namespace kw::test {
 
 using Bytes = std::vector<uint8_t>;
 
+struct ReplyDeleter {
+    void operator()(nsVoRIXSNMP::_stVoRIXData* r) const { delete[] r->pData, delete r; }
+};
+using Reply = std::unique_ptr<nsVoRIXSNMP::_stVoRIXData, ReplyDeleter>;
+
+// The bytes given, then their checksum.
+inline Bytes withSum(Bytes b)
+{
+    uint8_t sum = 0;
+    for (uint8_t x : b) sum = static_cast<uint8_t>(sum + x);
+    b.push_back(sum);
+    return b;
+}
+
 // An engine reply frame FF L ack cmd values... checksum.
 inline Bytes replyFrame(uint8_t cmd, const Bytes& values, uint8_t ack = 'A')
 {
     Bytes f{0xFF, static_cast<uint8_t>(values.size() + 2), ack, cmd};
     f.insert(f.end(), values.begin(), values.end());
-    uint8_t sum = 0;
-    for (uint8_t b : f) sum = static_cast<uint8_t>(sum + b);
-    f.push_back(sum);
-    return f;
+    return withSum(f);
+}
+
+// A reply event as the protocol service sends it; the payload belongs to whoever takes it.
+inline PTEvent replyEvent(const Bytes& payload, int type)
+{
+    PTEvent ev;
+    ev.nEventType = type;
+    ev.pData = new unsigned char[payload.size()];
+    std::copy(payload.begin(), payload.end(), static_cast<unsigned char*>(ev.pData));
+    ev.nDataSize = static_cast<uint16_t>(payload.size());
+    return ev;
 }
 
 class PanelDouble : public VoPacketSenderInterfaceSNMP {
@@ -93,7 +116,7 @@ public:
     void reset()
     {
         VoAutoLockSNMP guard(&m_engine->m_ReplyLock);
-        for (auto* r : m_engine->m_ReplyList) delete[] r->pData, delete r;
+        for (auto* r : m_engine->m_ReplyList) ReplyDeleter()(r);
         m_engine->m_ReplyList.clear();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sent.clear();

@@ -13,32 +13,17 @@
 #include "platform/SnmpAgent.h"
 #include "runtime/VoMessageSNMP.h"
 #include "tests/support/Contender.h"
+#include "tests/support/PanelDouble.h"
 
 using namespace nsVoMessageDefSNMP;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using kw::test::Bytes;
+using kw::test::replyEvent;
+using kw::test::withSum;
 using Frames = std::vector<Bytes>;
 auto& fw = kw::host::Framework::instance();
-
-// An engine reply frame: the bytes given, then their checksum.
-Bytes withSum(Bytes b)
-{
-    b.push_back(static_cast<uint8_t>(std::accumulate(b.begin(), b.end(), 0u)));
-    return b;
-}
-
-// A reply event as the protocol service sends it: the payload belongs to whoever takes it.
-PTEvent replyEvent(const Bytes& payload, int type = kVoEventRIXReply)
-{
-    PTEvent ev;
-    ev.nEventType = type;
-    ev.pData = new unsigned char[payload.size()];
-    std::copy(payload.begin(), payload.end(), static_cast<unsigned char*>(ev.pData));
-    ev.nDataSize = static_cast<uint16_t>(payload.size());
-    return ev;
-}
 
 // Registered as the protocol service: records the command events' payloads and sources.
 class ProtocolApp : public ORVALE0300::CApplication {
