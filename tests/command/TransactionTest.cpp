@@ -42,8 +42,6 @@ TEST_F(ApiTest, PacingAndTheReplyWait)
     for (uint8_t cmd : {0x01, 0x02, 0x03, 0x7A})  // slow commands no operation sends
         EXPECT_EQ(400, m_api->GetCmdDelay(static_cast<char>(cmd))) << int(cmd);
     EXPECT_EQ(200, m_api->GetCmdDelay(static_cast<char>(0x7B)));
-    m_api->SetCmdDealyTimeMap();  // lookups do not insert; filling again only overwrites
-    EXPECT_EQ(11u, m_api->m_mapCmdDelay.size());
 
     // A get ignores the pack and the given delay, and hands the record to the caller.
     m_panel.answer(0x0D, {1, 2, 3, 4, 5, 6});

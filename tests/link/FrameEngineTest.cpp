@@ -14,7 +14,6 @@ using kw::test::Bytes;
 using kw::test::Reply;
 using kw::test::replyFrame;
 
-
 int offer(VoRIXSNMP& engine, const Bytes& bytes, unsigned int* lenOut = nullptr)
 {
     unsigned int len = static_cast<unsigned int>(bytes.size());

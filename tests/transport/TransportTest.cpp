@@ -33,10 +33,10 @@ public:
     int t_OnUserMessage(const PTEvent* ev) override
     {
         const auto* p = static_cast<const uint8_t*>(ev->pData);
+        EXPECT_EQ(kVoEventRIXCommand, ev->nEventType);
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_payloads.push_back(ev->nEventType == kVoEventRIXCommand ? Bytes(p, p + ev->nDataSize)
-                                                                  : Bytes{});
-        m_sources.push_back(ev->nSrcInstanceID);
+        m_payloads.emplace_back(p, p + ev->nDataSize);
+        m_source = ev->nSrcInstanceID;
         delete[] p;
         return 1;
     }
@@ -48,7 +48,7 @@ public:
     }
     std::mutex m_mutex;
     Frames m_payloads;
-    std::vector<int> m_sources;
+    int m_source = 0;
 };
 
 class RecordingReceiver : public VoPacketReceiverInterfaceSNMP {
@@ -126,7 +126,7 @@ TEST_F(TransportTest, SendPostsTheCommandEventWithTheDisplayIdAndCorrections)
 
     EXPECT_EQ(expected, protocol.payloads());
     EXPECT_EQ(ORVALE0300::ORVALE::GetInstanceID(ORVALE0300::CString(kVoSnmpAppName, 2)),
-              protocol.m_sources[0]);
+              protocol.m_source);
     ASSERT_EQ(1u, service->m_dqMessage.size());
     const _stVoMessage& m = *service->m_dqMessage.front();
     EXPECT_EQ(
