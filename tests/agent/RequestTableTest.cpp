@@ -111,7 +111,7 @@ TEST_F(RequestTableTest, EveryIndexInEveryDirection)
             const Buffer before = buf;
             // Index 73 reads its set length from extra; 20 picks the seven-value form.
             EXPECT_EQ(set || get ? 1 : 0, Str(buf, getset, row.index, 20));
-            const auto sent = panel.sent();
+            const auto sent = panel.frames();
             if (!set && !get) {
                 EXPECT_TRUE(sent.empty());
                 EXPECT_TRUE(buf == before);
@@ -120,9 +120,9 @@ TEST_F(RequestTableTest, EveryIndexInEveryDirection)
             ASSERT_EQ(1u, sent.size());
             Bytes frame{row.cmd, uint8_t(set ? row.setBytes : 0)};
             if (set) frame.insert(frame.end(), before.b, before.b + row.setBytes);
-            EXPECT_EQ(frame, sent[0].bytes);
+            EXPECT_EQ(frame, sent[0]);
             const uint32_t pause = !set ? 100u : kSlow.count(row.cmd) ? 400u : 200u;
-            EXPECT_EQ(pause, kw::host::Clock::now() - sent[0].tick);
+            EXPECT_EQ(pause, panel.sinceLastSend());
             if (set) {
                 EXPECT_TRUE(buf == before) << "a set writes nothing into buf";
             } else {
@@ -156,9 +156,9 @@ TEST_F(RequestTableTest, RefusalsOutsideTheTableSendNothingAndLeaveBuf)
         const bool ok = extra == 6 || extra == 8 || extra == 14 || extra == 20;
         EXPECT_EQ(ok ? 1 : 0, Str(buf, 0, 73, extra)) << extra;
         EXPECT_TRUE(buf == Buffer());
-        EXPECT_TRUE(!ok || panel.sent().back().bytes[1] == (extra < 14 ? 3 : 7)) << extra;
+        EXPECT_TRUE(!ok || panel.frames().back()[1] == (extra < 14 ? 3 : 7)) << extra;
     }
-    EXPECT_EQ(4u, panel.sent().size());
+    EXPECT_EQ(4u, panel.frames().size());
 }
 
 // A failed get still prints its zeroes; a short reply leaves the rest zero and succeeds.
@@ -197,7 +197,7 @@ TEST_F(RequestTableTest, HolidayCountAndEntries)
     EXPECT_EQ(1, Holiday(shorter, 1, 60, 7));
     EXPECT_EQ("07 21 00 00 00", shorter.Text());
     EXPECT_EQ((std::vector<Bytes>{{0xA9, 0}, {0xA9, 1, 0x03}, {0xA9, 1, 0x07}}), panel.frames());
-    EXPECT_EQ(400u, kw::host::Clock::now() - panel.sent().back().tick);
+    EXPECT_EQ(400u, panel.sinceLastSend());
     // Without a reply the entry number still shows.
     EXPECT_EQ(0, Holiday(missing, 1, 60, 3));
     EXPECT_EQ("03 00 00 00 00", missing.Text());

@@ -170,16 +170,9 @@ TEST_F(MessageServiceTest, GetMessageNeedsBit27AndARegisteredTarget)
               std::make_pair(pre.ProcMessage(nullptr), pre.ProcMessage(&got[0].msg)));
 }
 
-// Handlers may send, and remove themselves and others, while the thread drains the queue.
-TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
+// Handlers may remove themselves and others while the thread drains the queue.
+TEST_F(MessageServiceTest, HandlersMayUnregisterDuringTheDrain)
 {
-    add(VO_APP_AGENT).m_action = [this](const _stVoMessage* m) {
-        if (m->eMessageID == VO_MSG_RUN_APP && m->lParam < 5)
-            send(VO_APP_AGENT, VO_MSG_RUN_APP, m->lParam + 1);
-        return 1;
-    };
-    send(VO_APP_AGENT, VO_MSG_RUN_APP, 0);
-    EXPECT_EQ("1002:0 1002:1 1002:2 1002:3 1002:4 1002:5", who(VO_MSG_RUN_APP, 6));
     std::atomic<int> removed{0};
     add(VO_APP_MAIN).m_action = [&](const _stVoMessage*) {
         return removed = m_pService->UnregisterInterface(VO_APP_MAIN) +
@@ -189,7 +182,7 @@ TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
     add(VO_APP_WSRM);
     // The broadcast looked UI up before the removal, yet UI is not called after it.
     send(ALL_APP, VO_MSG_UI_SHOW, 0);
-    EXPECT_EQ("1000:0 1002:0 1011:0", who(VO_MSG_UI_SHOW, 3));
+    EXPECT_EQ("1000:0 1011:0", who(VO_MSG_UI_SHOW, 2));
     EXPECT_EQ(11, removed.load());
 }
 

@@ -38,10 +38,6 @@ public:
         EXPECT_EQ(0, tcgetattr(m_slave, &tio));
         return tio;
     }
-    void write(const Bytes& b)
-    {
-        ASSERT_EQ(ssize_t(b.size()), ::write(m_master, b.data(), b.size()));
-    }
     Bytes read(size_t n)
     {
         Bytes out;
@@ -121,7 +117,7 @@ TEST(SerialPort, WritesAndReadsFramesOnARawLineAndCloseRestoresIt)
     ASSERT_TRUE(port.Create(pty.m_name, eVoBaud9600, eVoDataBit8, false));
 
     kw::host::VirtualClockScope clock;
-    pty.write({0xFF, 0x02, 0x41, 0x12, 0x54});  // SIGIO goes to this thread, the main one
+    ASSERT_EQ(5, write(pty.m_master, "\xFF\x02\x41\x12\x54", 5));  // SIGIO: to this thread
     EXPECT_EQ(5, port.Receive(buffer, sizeof buffer));
     EXPECT_EQ((Bytes{0xFF, 0x02, 0x41, 0x12, 0x54}), Bytes(buffer, buffer + 5));
     EXPECT_EQ(100u, Clock::now());

@@ -50,10 +50,6 @@ inline PTEvent replyEvent(const Bytes& payload, int type)
 
 class PanelDouble : public VoPacketSenderInterfaceSNMP {
 public:
-    struct Sent {
-        Bytes bytes;  // cmd, N, data
-        uint32_t tick;
-    };
     explicit PanelDouble(VoRIXSNMP* engine) : m_engine(engine)
     {
         reset();
@@ -73,7 +69,8 @@ public:
     int Send(const unsigned char* data, unsigned int len) override
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_sent.push_back({Bytes(data, data + len), VoGetTickCountSNMP()});
+        m_frames.emplace_back(data, data + len);  // cmd, N, data
+        m_lastSend = VoGetTickCountSNMP();
         if (m_sendResult) return *m_sendResult;  // a forced result: recorded, not answered
         Answer a{len > 2 ? Bytes(data + 2, data + len) : Bytes{0x00}, 'A', 50};
         auto& queue = m_answers[data[0]];
@@ -101,16 +98,15 @@ public:
             if (link->engine != nullptr) link->engine->CheckReceiveData(bytes.data(), len);
         });
     }
-    std::vector<Sent> sent()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_sent;
-    }
     std::vector<Bytes> frames()
     {
-        std::vector<Bytes> out;
-        for (const auto& s : sent()) out.push_back(s.bytes);
-        return out;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_frames;
+    }
+    uint32_t sinceLastSend()  // the pause and reply wait of a transaction that has just returned
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return kw::host::Clock::now() - m_lastSend;
     }
     // Drops the replies left in the engine and the record of sent frames.
     void reset()
@@ -119,7 +115,7 @@ public:
         for (auto* r : m_engine->m_ReplyList) ReplyDeleter()(r);
         m_engine->m_ReplyList.clear();
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_sent.clear();
+        m_frames.clear();
     }
     bool m_echo = false;  // set before the transactions start, as is m_sendResult
     std::optional<int> m_sendResult;
@@ -137,7 +133,8 @@ private:
     VoRIXSNMP* m_engine;
     std::shared_ptr<Link> m_link{new Link{{}, m_engine}};
     std::mutex m_mutex;
-    std::vector<Sent> m_sent;
+    std::vector<Bytes> m_frames;
+    uint32_t m_lastSend = 0;
     std::map<uint8_t, std::deque<Answer>> m_answers;
 };
 
