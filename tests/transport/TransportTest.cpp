@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <numeric>
 
 #include "command/VoRIXSNMPApi.h"
 #include "host/framework/Clock.h"
@@ -140,11 +139,8 @@ TEST_F(TransportTest, ReplyEventsBecomeEngineReplyFrames)
 {
     RecordingReceiver rx;
     m_pTransport->m_ReceiverList = {&rx};
-    Bytes largest(1021, 0x01);
-    largest[0] = largest[2] = 0xFF;
-    Bytes largestFrame(largest.begin() + 1, largest.end());
-    largestFrame[0] = 0xFF;
-    largestFrame = withSum(largestFrame);
+    Bytes largest(1021, 0x01), largestFrame(1020, 0x01);
+    largest[0] = largest[2] = largestFrame[0] = largestFrame[1] = 0xFF;
     const auto clock = [](int ack, int second) {
         return Bytes{0xFF, 0x00, 0x09, uint8_t(ack), 0xA7, 0x17, uint8_t(second), 3, 0x0A, 5, 1, 2};
     };
@@ -159,7 +155,7 @@ TEST_F(TransportTest, ReplyEventsBecomeEngineReplyFrames)
         {{0xFF, 0x05, 0x03, 0x41, 0x11, 0x01}, {0xFF, 0x03, 0x41, 0x11, 0x01, 0x55}},
         {{0xFF, 0x01, 0x02, 0x4E, 0x11}, {0xFF, 0x02, 0x4E, 0x11, 0x60}, kVoEventRIXReplyAlt},
         {{0xFF, 0x00, 0x02, 0x41}, {0xFF, 0x02, 0x41, 0x42}},  // the smallest taken on
-        {largest, largestFrame},
+        {largest, withSum(largestFrame)},
         {clock(0x41, 0x00), withSum({0xFF, 0x09, 0x41, 0xA7, 0x17, 0x0C, 3, 0x0A, 5, 1, 2})},
         {clock(0x4E, 0x00), withSum({0xFF, 0x09, 0x4E, 0xA7, 0x17, 0x00, 3, 0x0A, 5, 1, 2})},
         {clock(0x41, 0x07), withSum({0xFF, 0x09, 0x41, 0xA7, 0x17, 0x07, 3, 0x0A, 5, 1, 2})},
