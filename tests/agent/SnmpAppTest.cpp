@@ -62,8 +62,7 @@ TEST_F(SnmpAppTest, ExecuteShellReportsAStartedAndReapedChild)
         pthread_kill(shell.native_handle(), SIGUSR1);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (*result < 0) shell.detach();  // still waiting: fail rather than hang
-    if (shell.joinable()) shell.join();
+    *result < 0 ? shell.detach() : shell.join();  // still waiting: fail rather than hang
     EXPECT_EQ(1, result->load());
 }
 
@@ -113,8 +112,7 @@ TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacks)
     EXPECT_EQ(nullptr, Api()->m_pSender);
 }
 
-// The framework's calls succeed without a transport too; creation makes a missing one, which
-// then takes the replies.
+// The framework's calls succeed without a transport; creation makes one, which takes replies.
 TEST_F(SnmpAppTest, FrameworkCallsWithoutATransportAndCreationMakesOne)
 {
     m_app->m_pPlatformApp->Release();

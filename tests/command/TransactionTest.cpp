@@ -1,5 +1,4 @@
-// The command transaction (pacing, reply wait, acknowledgement, failures, the lock) and what the
-// SendParam forms send and write back. Each operation's bytes are checked via the request table.
+// The command transaction (pacing, reply wait, failures, the lock) and the SendParam forms.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -19,8 +18,8 @@ protected:
     void TearDown() override
     {
         // Every path of a transaction must give the lock back.
-        EXPECT_EQ(0, m_api->m_Lock.m_nLockCount);
-        EXPECT_EQ(pthread_t{}, m_api->m_Lock.m_OwnerThread.load());
+        EXPECT_EQ(std::make_pair(pthread_t{}, 0),
+                  std::make_pair(m_api->m_Lock.m_OwnerThread.load(), m_api->m_Lock.m_nLockCount));
     }
     size_t repliesLeft()
     {

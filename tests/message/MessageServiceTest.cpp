@@ -1,5 +1,4 @@
-// The message service: queueing, dispatch, broadcast, subscriptions, synchronous delivery,
-// handlers calling back into the service, the trace and the service thread's life.
+// The message service: queueing, dispatch, subscriptions, GetMessage, the trace, its thread.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -218,8 +217,7 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
     EXPECT_EQ("1000:0 1006:0 1011:0", who(VO_MSG_UI_SHOW, 3));
 }
 
-// Once stopped, messages stay queued; the destructor frees them with their payloads, and
-// stops a thread still running.
+// Once stopped, messages stay queued; destruction frees them and stops a running thread.
 TEST_F(MessageServiceTest, DestroyStopsAWaitingThreadAndDestructionFreesTheQueue)
 {
     add(VO_APP_UI);

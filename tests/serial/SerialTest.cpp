@@ -1,5 +1,4 @@
-// The serial port over a pseudo-terminal (the test plays the panel on the master); the receive
-// loop and receiver walk on a scripted port.
+// The serial port on a pseudo-terminal (the test plays the panel); the receive loop, scripted.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>

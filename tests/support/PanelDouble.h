@@ -64,8 +64,7 @@ public:
         m_engine->m_pSender = nullptr;
         reset();
     }
-    // Answers a scripted answer for the command byte (FIFO), else with m_echo the data sent
-    // (or {00}), else nothing.
+    // Answers the command's next scripted answer, else with m_echo its data (or {00}), else not.
     int Send(const unsigned char* data, unsigned int len) override
     {
         std::unique_lock<std::mutex> lock(m_mutex);
