@@ -159,7 +159,6 @@ TEST_F(MessageServiceTest, GetMessageNeedsBit27AndARegisteredTarget)
     const unsigned char payload[2] = {9, 8};
     EXPECT_EQ(0, m_pService->GetMessage(0, VO_APP_UI, VO_MSG_SET_AUTO_RUN, 0, payload, 2));
     EXPECT_EQ(42, m_pService->GetMessage(3, VO_APP_UI, kSync, 6, payload, 2));
-    EXPECT_EQ(0, m_pService->GetMessage(0, ALL_APP, kSync, 0, nullptr, 0));
     EXPECT_EQ(0, m_pService->GetMessage(0, VO_APP_SERIAL, kSync, 0, nullptr, 0));
     const auto got = seen(kSync);
     ASSERT_EQ(1u, got.size());
