@@ -103,7 +103,6 @@ TEST_F(SnmpAppTest, CreateStartsTheAgentAfterBothCallbacks)
     EXPECT_EQ(1, m_app->JoinSnmpThread());
     EXPECT_EQ(0, m_app->JoinSnmpThread());
     EXPECT_TRUE(fw.destroy(kVoSnmpAppName));
-    EXPECT_FALSE(fw.hasListener(m_app));
 
     // The destructor releases the transport, which detaches itself from the command API.
     fw.unregisterApp(kVoSnmpAppName);

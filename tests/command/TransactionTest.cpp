@@ -36,7 +36,6 @@ TEST_F(ApiTest, PacingAndTheReplyWait)
 {
     for (uint8_t cmd : {0x01, 0x02, 0x03, 0x7A})  // slow commands no operation sends
         EXPECT_EQ(400, m_api->GetCmdDelay(static_cast<char>(cmd))) << int(cmd);
-    EXPECT_EQ(200, m_api->GetCmdDelay(static_cast<char>(0x7B)));
 
     unsigned char value = 0;
     m_panel.answer(0x71, {0x04}, 'A', 390);  // during the pause: taken right after it

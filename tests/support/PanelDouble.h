@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <optional>
 
 #include "host/framework/Clock.h"
@@ -23,9 +24,7 @@ using Reply = std::unique_ptr<nsVoRIXSNMP::_stVoRIXData, ReplyDeleter>;
 // The bytes given, then their checksum.
 inline Bytes withSum(Bytes b)
 {
-    uint8_t sum = 0;
-    for (uint8_t x : b) sum = static_cast<uint8_t>(sum + x);
-    b.push_back(sum);
+    b.push_back(static_cast<uint8_t>(std::accumulate(b.begin(), b.end(), 0u)));
     return b;
 }
 
