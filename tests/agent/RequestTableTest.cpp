@@ -74,15 +74,12 @@ struct Buffer {
     bool operator==(const Buffer& o) const { return memcmp(b, o.b, sizeof b) == 0; }
 };
 
-int Str(Buffer& buf, int getset, int index, int extra = 0)
-{
+const auto Str = [](Buffer& buf, int getset, int index, int extra = 0) {
     return CSnmpAppBase::RIX_Func_Call_Str(buf.b, getset, static_cast<eFuncType>(index), extra);
-}
-
-int Holiday(Buffer& buf, int getset, int index, int extra = 0)
-{
+};
+const auto Holiday = [](Buffer& buf, int getset, int index, int extra = 0) {
     return CSnmpAppBase::RIX_Func_Call_Holiday(buf.b, getset, static_cast<eFuncType>(index), extra);
-}
+};
 
 class RequestTableTest : public ::testing::Test {
 protected:

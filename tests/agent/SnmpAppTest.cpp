@@ -21,10 +21,7 @@ using kw::test::replyEvent;
 using Strings = std::vector<std::string>;
 auto& fw = kw::host::Framework::instance();
 
-VoRIXSNMPApi* Api()
-{
-    return VoSingletonSNMP<VoRIXSNMPApi>::GetInstance();
-}
+const auto Api = [] { return VoRIXSNMPApi::GetInstance(); };
 
 class SnmpAppTest : public ::testing::Test {
 protected:

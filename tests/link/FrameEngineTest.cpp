@@ -22,10 +22,7 @@ int offer(VoRIXSNMP& engine, const Bytes& bytes, unsigned int* lenOut = nullptr)
     return result;
 }
 
-Bytes values(const Reply& r)
-{
-    return Bytes(r->pData, r->pData + r->nSize);
-}
+const auto values = [](const Reply& r) { return Bytes(r->pData, r->pData + r->nSize); };
 
 TEST(VoRIXSNMP, ParsesReplyFrames)
 {
