@@ -1,5 +1,4 @@
-// The message service: queueing, dispatch, broadcast, subscriptions, synchronous delivery,
-// handlers calling back into the service, the trace and the service thread's life.
+// The message service: queueing, dispatch, subscriptions, GetMessage, the trace, its thread.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -105,13 +104,10 @@ TEST_F(MessageServiceTest, DeliversInOrderWithPayloadCopies)
     EXPECT_EQ(1, send(VO_APP_UI, VO_MSG_UI_SHOW, 2, buffer, 0));
     EXPECT_EQ(1, send(VO_APP_UI, VO_MSG_UI_SHOW, 3, nullptr, 5));
     EXPECT_EQ(0, m_pService->SendMessage(nullptr));
-    const auto got = seen(VO_MSG_UI_SHOW, 4);
-    ASSERT_EQ(4u, got.size());
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(i, got[i].msg.lParam);
-    EXPECT_EQ((Bytes{1, 2, 3}), got[0].data);
-    EXPECT_NE(static_cast<void*>(buffer), got[0].msg.pData);
-    EXPECT_EQ(VO_APP_MAIN, got[0].msg.nSrcApp);
-    EXPECT_EQ((Bytes{0xEE, 0xEE, 0xEE}), got[1].data);
+    EXPECT_EQ("1006:0 1006:1 1006:2 1006:3", who(VO_MSG_UI_SHOW, 4));
+    const auto got = seen(VO_MSG_UI_SHOW);
+    EXPECT_EQ((std::vector<Bytes>{{1, 2, 3}, {0xEE, 0xEE, 0xEE}}),
+              (std::vector<Bytes>{got[0].data, got[1].data}));
     EXPECT_EQ(std::make_tuple(nullptr, 0u, nullptr, 5u),
               std::make_tuple(got[2].msg.pData, got[2].msg.nDataSize, got[3].msg.pData,
                               got[3].msg.nDataSize));
@@ -119,10 +115,16 @@ TEST_F(MessageServiceTest, DeliversInOrderWithPayloadCopies)
 
 // Broadcasts go to every handler in ascending id order; a subscriber gets one more copy, also
 // when it is the target itself. Subscriptions are read at dispatch, so each step is awaited.
-TEST_F(MessageServiceTest, BroadcastAndSubscriptions)
+// A handler may remove itself and others during the drain.
+TEST_F(MessageServiceTest, BroadcastSubscriptionsAndRemovalDuringTheDrain)
 {
     add(VO_APP_WSRM);
-    add(VO_APP_MAIN);
+    std::atomic<int> removed{0};
+    add(VO_APP_MAIN).m_action = [&](const _stVoMessage* m) {
+        if (m->eMessageID != VO_MSG_UI_SHOW) return 1;
+        return removed = m_pService->UnregisterInterface(VO_APP_MAIN) +
+                         10 * m_pService->UnregisterInterface(VO_APP_UI);
+    };
     EXPECT_EQ(0, m_pService->RegisterInterface(ALL_APP, &add(VO_APP_UI)));
     EXPECT_EQ(0, m_pService->RegisterInterface(VO_APP_SERIAL, nullptr));
     send(ALL_APP, VO_MSG_KEY_EVENT, 1, "abc", 3);
@@ -139,8 +141,11 @@ TEST_F(MessageServiceTest, BroadcastAndSubscriptions)
     EXPECT_EQ(0, m_pService->UnregisterMessageApp(VO_MSG_KEY_EVENT));
     send(VO_APP_MAIN, VO_MSG_KEY_EVENT, 5);
     EXPECT_EQ("1000:1 1006:1 1011:1 1006:2 1006:2 1000:3 1011:3 1000:5", who(VO_MSG_KEY_EVENT, 8));
-    for (int app : {VO_APP_MAIN, VO_APP_UI, VO_APP_WSRM})
-        EXPECT_EQ(1, m_pService->UnregisterInterface(app));
+    // The broadcast looked UI up before its removal, yet UI is not called after it.
+    send(ALL_APP, VO_MSG_UI_SHOW, 0);
+    EXPECT_EQ("1000:0 1011:0", who(VO_MSG_UI_SHOW, 2));
+    EXPECT_EQ(11, removed.load());
+    EXPECT_EQ(1, m_pService->UnregisterInterface(VO_APP_WSRM));
     EXPECT_EQ(0, m_pService->UnregisterInterface(VO_APP_UI));
     send(ALL_APP, VO_MSG_KEY_EVENT, 6, "abc", 3);  // nobody: freed
 }
@@ -154,7 +159,6 @@ TEST_F(MessageServiceTest, GetMessageNeedsBit27AndARegisteredTarget)
     const unsigned char payload[2] = {9, 8};
     EXPECT_EQ(0, m_pService->GetMessage(0, VO_APP_UI, VO_MSG_SET_AUTO_RUN, 0, payload, 2));
     EXPECT_EQ(42, m_pService->GetMessage(3, VO_APP_UI, kSync, 6, payload, 2));
-    EXPECT_EQ(0, m_pService->GetMessage(0, ALL_APP, kSync, 0, nullptr, 0));
     EXPECT_EQ(0, m_pService->GetMessage(0, VO_APP_SERIAL, kSync, 0, nullptr, 0));
     const auto got = seen(kSync);
     ASSERT_EQ(1u, got.size());
@@ -171,29 +175,6 @@ TEST_F(MessageServiceTest, GetMessageNeedsBit27AndARegisteredTarget)
     } pre(0, nullptr);
     EXPECT_EQ(std::make_pair(0, 1),
               std::make_pair(pre.ProcMessage(nullptr), pre.ProcMessage(&got[0].msg)));
-}
-
-// Handlers may send, and remove themselves and others, while the thread drains the queue.
-TEST_F(MessageServiceTest, HandlersMaySendAndUnregisterDuringTheDrain)
-{
-    add(VO_APP_AGENT).m_action = [this](const _stVoMessage* m) {
-        if (m->eMessageID == VO_MSG_RUN_APP && m->lParam < 5)
-            send(VO_APP_AGENT, VO_MSG_RUN_APP, m->lParam + 1);
-        return 1;
-    };
-    send(VO_APP_AGENT, VO_MSG_RUN_APP, 0);
-    EXPECT_EQ("1002:0 1002:1 1002:2 1002:3 1002:4 1002:5", who(VO_MSG_RUN_APP, 6));
-    std::atomic<int> removed{0};
-    add(VO_APP_MAIN).m_action = [&](const _stVoMessage*) {
-        return removed = m_pService->UnregisterInterface(VO_APP_MAIN) +
-                         10 * m_pService->UnregisterInterface(VO_APP_UI);
-    };
-    add(VO_APP_UI);
-    add(VO_APP_WSRM);
-    // The broadcast looked UI up before the removal, yet UI is not called after it.
-    send(ALL_APP, VO_MSG_UI_SHOW, 0);
-    EXPECT_EQ("1000:0 1002:0 1011:0", who(VO_MSG_UI_SHOW, 3));
-    EXPECT_EQ(11, removed.load());
 }
 
 // Through GetMessage (lock held) a handler removes the one running a broadcast, which needs the
@@ -235,8 +216,7 @@ TEST_F(MessageServiceTest, UnregisterFromGetMessageDuringABroadcastDoesNotDeadlo
     EXPECT_EQ("1000:0 1006:0 1011:0", who(VO_MSG_UI_SHOW, 3));
 }
 
-// Once stopped, messages stay queued; the destructor frees them with their payloads, and
-// stops a thread still running.
+// Once stopped, messages stay queued; destruction frees them and stops a running thread.
 TEST_F(MessageServiceTest, DestroyStopsAWaitingThreadAndDestructionFreesTheQueue)
 {
     add(VO_APP_UI);
@@ -247,18 +227,16 @@ TEST_F(MessageServiceTest, DestroyStopsAWaitingThreadAndDestructionFreesTheQueue
     }
     m_pService->Destroy();  // wakes it for one more pass; each pass ends with a 1 ms pause
     EXPECT_LE(kw::host::Clock::now(), 2u);
-    EXPECT_EQ(std::make_pair(static_cast<_stVoMessage*>(nullptr), 0),
-              std::make_pair(m_pService->GetFrontMesage(), m_pService->DelFrontMessage()));
+    EXPECT_EQ(0, m_pService->DelFrontMessage());
     send(VO_APP_UI, VO_MSG_UI_SHOW, 0, "abc", 3);
     send(ALL_APP, VO_MSG_UI_HIDE, 0, "abc", 1);
     EXPECT_EQ(1, m_pService->DelFrontMessage());
     EXPECT_EQ(VO_MSG_UI_HIDE, m_pService->GetFrontMesage()->eMessageID);
     delete m_pService;
-    m_pService = new VoMessageSNMP();
+    m_pService = new VoMessageSNMP();  // deleted with its thread running
     send(VO_APP_UI, VO_MSG_UI_SHOW, 0, "abc", 3);
     delete m_pService;
     m_pService = nullptr;
-    EXPECT_EQ(1u, m_log.size());
 }
 
 TEST(MessageTrace, NamesAsTheTraceFormsThem)
@@ -276,12 +254,6 @@ TEST(MessageTrace, NamesAsTheTraceFormsThem)
               form({VO_MSG_SET_CURRENT_CONTENT_ID, 0, name, 0, VO_APP_WSRM, 1000}));
     VoMessageSNMP::FormTraceNames(nullptr, dst, src, name);  // only clears the buffers
     EXPECT_EQ("||", std::string(dst) + "|" + src + "|" + name);
-    EXPECT_EQ(nullptr, VoMessageSNMP::GetAppName(1012));
-    int named = 0;  // 1000-1004 and 2000-2055 but for six gaps
-    for (int id = 990; id <= 2060; ++id)
-        named += VoMessageSNMP::GetMessageName(static_cast<eVoMessageID>(id)) != nullptr;
-    EXPECT_EQ(55, named);
-    EXPECT_STREQ("VO_MSG_STOP_APP", VoMessageSNMP::GetMessageName(VO_MSG_STOP_APP));
 }
 
 }  // namespace

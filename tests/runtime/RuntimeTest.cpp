@@ -1,8 +1,6 @@
 // The recursive lock, the event and the thread base.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "runtime/VoEventSNMP.h"
 #include "runtime/VoLockSNMP.h"
 #include "runtime/VoThreadSNMP.h"

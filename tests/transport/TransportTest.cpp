@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <numeric>
 
 #include "command/VoRIXSNMPApi.h"
 #include "host/framework/Clock.h"
@@ -13,32 +12,17 @@
 #include "platform/SnmpAgent.h"
 #include "runtime/VoMessageSNMP.h"
 #include "tests/support/Contender.h"
+#include "tests/support/PanelDouble.h"
 
 using namespace nsVoMessageDefSNMP;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using kw::test::Bytes;
+using kw::test::replyEvent;
+using kw::test::withSum;
 using Frames = std::vector<Bytes>;
 auto& fw = kw::host::Framework::instance();
-
-// An engine reply frame: the bytes given, then their checksum.
-Bytes withSum(Bytes b)
-{
-    b.push_back(static_cast<uint8_t>(std::accumulate(b.begin(), b.end(), 0u)));
-    return b;
-}
-
-// A reply event as the protocol service sends it: the payload belongs to whoever takes it.
-PTEvent replyEvent(const Bytes& payload, int type = kVoEventRIXReply)
-{
-    PTEvent ev;
-    ev.nEventType = type;
-    ev.pData = new unsigned char[payload.size()];
-    std::copy(payload.begin(), payload.end(), static_cast<unsigned char*>(ev.pData));
-    ev.nDataSize = static_cast<uint16_t>(payload.size());
-    return ev;
-}
 
 // Registered as the protocol service: records the command events' payloads and sources.
 class ProtocolApp : public ORVALE0300::CApplication {
@@ -48,10 +32,10 @@ public:
     int t_OnUserMessage(const PTEvent* ev) override
     {
         const auto* p = static_cast<const uint8_t*>(ev->pData);
+        EXPECT_EQ(kVoEventRIXCommand, ev->nEventType);
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_payloads.push_back(ev->nEventType == kVoEventRIXCommand ? Bytes(p, p + ev->nDataSize)
-                                                                  : Bytes{});
-        m_sources.push_back(ev->nSrcInstanceID);
+        m_payloads.emplace_back(p, p + ev->nDataSize);
+        m_source = ev->nSrcInstanceID;
         delete[] p;
         return 1;
     }
@@ -63,7 +47,7 @@ public:
     }
     std::mutex m_mutex;
     Frames m_payloads;
-    std::vector<int> m_sources;
+    int m_source = 0;
 };
 
 class RecordingReceiver : public VoPacketReceiverInterfaceSNMP {
@@ -141,7 +125,7 @@ TEST_F(TransportTest, SendPostsTheCommandEventWithTheDisplayIdAndCorrections)
 
     EXPECT_EQ(expected, protocol.payloads());
     EXPECT_EQ(ORVALE0300::ORVALE::GetInstanceID(ORVALE0300::CString(kVoSnmpAppName, 2)),
-              protocol.m_sources[0]);
+              protocol.m_source);
     ASSERT_EQ(1u, service->m_dqMessage.size());
     const _stVoMessage& m = *service->m_dqMessage.front();
     EXPECT_EQ(
@@ -155,11 +139,8 @@ TEST_F(TransportTest, ReplyEventsBecomeEngineReplyFrames)
 {
     RecordingReceiver rx;
     m_pTransport->m_ReceiverList = {&rx};
-    Bytes largest(1021, 0x01);
-    largest[0] = largest[2] = 0xFF;
-    Bytes largestFrame(largest.begin() + 1, largest.end());
-    largestFrame[0] = 0xFF;
-    largestFrame = withSum(largestFrame);
+    Bytes largest(1021, 0x01), largestFrame(1020, 0x01);
+    largest[0] = largest[2] = largestFrame[0] = largestFrame[1] = 0xFF;
     const auto clock = [](int ack, int second) {
         return Bytes{0xFF, 0x00, 0x09, uint8_t(ack), 0xA7, 0x17, uint8_t(second), 3, 0x0A, 5, 1, 2};
     };
@@ -174,7 +155,7 @@ TEST_F(TransportTest, ReplyEventsBecomeEngineReplyFrames)
         {{0xFF, 0x05, 0x03, 0x41, 0x11, 0x01}, {0xFF, 0x03, 0x41, 0x11, 0x01, 0x55}},
         {{0xFF, 0x01, 0x02, 0x4E, 0x11}, {0xFF, 0x02, 0x4E, 0x11, 0x60}, kVoEventRIXReplyAlt},
         {{0xFF, 0x00, 0x02, 0x41}, {0xFF, 0x02, 0x41, 0x42}},  // the smallest taken on
-        {largest, largestFrame},
+        {largest, withSum(largestFrame)},
         {clock(0x41, 0x00), withSum({0xFF, 0x09, 0x41, 0xA7, 0x17, 0x0C, 3, 0x0A, 5, 1, 2})},
         {clock(0x4E, 0x00), withSum({0xFF, 0x09, 0x4E, 0xA7, 0x17, 0x00, 3, 0x0A, 5, 1, 2})},
         {clock(0x41, 0x07), withSum({0xFF, 0x09, 0x41, 0xA7, 0x17, 0x07, 3, 0x0A, 5, 1, 2})},
