@@ -19,16 +19,15 @@ struct Master {
     ~Master() { process->stop(); }
     bool start()
     {
-        process = std::make_unique<Process>(
-            Args{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("master.conf"), "-x",
-                 "unix:" + dir.file("master"), "udp:" + at},
-            dir.file("master.log"));
+        process = std::make_unique<Process>(Args{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c",
+                                                 dir.file("master.conf"), "-x",
+                                                 "unix:" + dir.file("master"), "udp:" + at});
         return process->waitForOut("NET-SNMP version", 15s);
     }
     RunResult tool(const std::string& tool, const Args& rest,
                    const std::string& community = "public", int timeout = 3)
     {
-        return run(netSnmp("/usr/bin/" + tool, at, community, timeout, rest));
+        return run(netSnmp(tool, at, community, timeout, rest));
     }
     std::string value(const std::string& oid, int timeout = 3)
     {
@@ -40,18 +39,18 @@ struct Master {
     std::unique_ptr<Process> process;
 };
 
-std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name, Args args)
+std::unique_ptr<Process> subagent(const TempDir& dir, Args args)
 {
     args.insert(args.begin(),
                 {KW_E2E_BIN_DIR "/kwsnmpd", "--agentx", "unix:" + dir.file("master")});
-    return std::make_unique<Process>(args, dir.file(name + ".out"));
+    return std::make_unique<Process>(args);
 }
 
 TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommands)
 {
     TempDir dir;
     // Started before its master, the subagent says so and keeps trying.
-    auto sub = subagent(dir, "sub", {"--verbose"});
+    auto sub = subagent(dir, {"--verbose"});
     ASSERT_TRUE(sub->waitForOut(
         "master unix:" + dir.file("master") + ": not reachable yet; retrying in the background",
         15s))
@@ -90,7 +89,7 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
 
     // A slow panel: the master's own objects answer while a display request waits for it,
     // and the delayed answer still arrives through the master.
-    auto slow = subagent(dir, "slow", {"--delay-ms", "1500"});
+    auto slow = subagent(dir, {"--delay-ms", "1500"});
     ASSERT_TRUE(slow->waitForOut(": registered", 15s)) << slow->out();
     const auto start = Clock::now();
     auto pending = std::async(std::launch::async, [&] { return master.value(controlOid(3), 5); });

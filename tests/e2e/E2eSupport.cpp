@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 
 #include <cstring>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -17,94 +20,6 @@ std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int bindLoopback(int type, uint16_t* port)
-{
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof addr;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) == 0) {
-        *port = ntohs(addr.sin_port);
-        return fd;
-    }
-    if (fd >= 0) ::close(fd);
-    return -1;
-}
-
-uint16_t freePort(int type)
-{
-    uint16_t port = 0;
-    const int fd = bindLoopback(type, &port);
-    if (fd < 0) throw std::runtime_error("cannot find a free port");
-    ::close(fd);
-    return port;
-}
-
-TempDir::TempDir() : m_path((fs::temp_directory_path() / "kwe2e.XXXXXX").string())
-{
-    if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-}
-
-Process::Process(const Args& argv, const std::string& outFile) : m_outFile(outFile)
-{
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    // The test runner may block signals; the child starts with none blocked and defaults.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t set;
-    sigemptyset(&set);
-    posix_spawnattr_setsigmask(&attr, &set);
-    for (int sig : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&set, sig);
-    posix_spawnattr_setsigdefault(&attr, &set);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
-}
-
-Process::~Process()
-{
-    signal(SIGKILL);
-    wait(5s);
-}
-
-void Process::signal(int sig)
-{
-    if (!m_status) ::kill(m_pid, sig);
-}
-
-std::optional<int> Process::wait(milliseconds timeout)
-{
-    for (const auto deadline = Clock::now() + timeout; !m_status;) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-            m_status = status;
-        else if (Clock::now() >= deadline)
-            break;
-        else
-            std::this_thread::sleep_for(1ms);
-    }
-    return m_status;
-}
-
-bool Process::waitForOut(const std::string& needle, milliseconds limit, size_t times)
-{
-    // Once the child has ended it will never write it: one last look, then give up.
-    eventually([&] { return count(out(), needle) >= times || !running(); }, limit);
-    return count(out(), needle) >= times;
 }
 
 bool exitedZero(const std::optional<int>& status)
@@ -136,19 +51,12 @@ std::vector<std::string> entries(const std::string& dir)
     return paths;
 }
 
-RunResult run(const Args& argv, milliseconds timeout)
+Args lines(const std::string& text)
 {
-    TempDir dir;
-    const auto start = Clock::now();
-    Process process(argv, dir.file("out"));
-    const std::optional<int> status = process.wait(timeout);
-    process.signal(SIGKILL);
-    process.wait(5s);
-    RunResult result;
-    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    result.output = process.out();
-    if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
-    return result;
+    std::istringstream in(text);
+    Args out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
 }
 
 Args words(const std::string& text)
@@ -157,26 +65,106 @@ Args words(const std::string& text)
     return Args(std::istream_iterator<std::string>(in), {});
 }
 
-std::vector<std::string> lines(const std::string& text)
+TempDir::TempDir() : m_path((fs::temp_directory_path() / "kwe2e.XXXXXX").string())
 {
-    std::istringstream in(text);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
+    if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+}
+
+Process::Process(const Args& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, m_outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // The test runner may block signals; the child starts with none blocked and defaults.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t set;
+    sigemptyset(&set);
+    posix_spawnattr_setsigmask(&attr, &set);
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&set, sig);
+    posix_spawnattr_setsigdefault(&attr, &set);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int rc = posix_spawn(&m_pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+}
+
+Process::~Process()
+{
+    signal(SIGKILL);
+    wait(5s);
+}
+
+void Process::signal(int sig)
+{
+    if (!m_status) ::kill(m_pid, sig);
+}
+
+bool Process::stop()
+{
+    signal(SIGTERM);
+    return exitedZero(wait(5s));
+}
+
+std::optional<int> Process::wait(milliseconds timeout)
+{
+    eventually(
+        [&] {
+            int status = 0;
+            if (!m_status && ::waitpid(m_pid, &status, WNOHANG) == m_pid) m_status = status;
+            return m_status.has_value();
+        },
+        timeout);
+    return m_status;
+}
+
+bool Process::waitForOut(const std::string& needle, milliseconds limit, size_t times)
+{
+    // Once the child has ended it will never write it: one last look, then give up.
+    eventually([&] { return count(out(), needle) >= times || !running(); }, limit);
+    return count(out(), needle) >= times;
+}
+
+RunResult run(const Args& argv, milliseconds timeout)
+{
+    RunResult result;
+    const auto start = Clock::now();
+    Process process(argv);
+    const std::optional<int> status = process.wait(timeout);
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.output = process.out();
+    if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
+    return result;
 }
 
 Args netSnmp(const std::string& tool, const std::string& address, const std::string& community,
              double timeoutSeconds, const Args& rest, const std::string& format)
 {
-    Args argv{tool, "-v2c", "-c",  community, "-t",   std::to_string(timeoutSeconds),
-              "-r", "0",    "-On", format,    address};
+    Args argv{"/usr/bin/" + tool,
+              "-v2c",
+              "-c",
+              community,
+              "-t",
+              std::to_string(timeoutSeconds),
+              "-r",
+              "0",
+              "-On",
+              format,
+              address};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
 }
 
 std::string valueOf(const RunResult& get)
 {
-    const std::vector<std::string> text = lines(get.output);
+    const Args text = lines(get.output);
     if (get.exitCode != 0 || text.size() != 1) return {};
     const std::string& line = text[0];
     const bool quoted = line.size() >= 2 && line.front() == '"' && line.back() == '"';
@@ -186,12 +174,31 @@ std::string valueOf(const RunResult& get)
 RunResult fromSource(const std::string& from, const std::string& agent, const std::string& tool,
                      const std::string& community, const Args& rest)
 {
-    Args argv = netSnmp("/usr/bin/" + tool, agent, community, 1, rest);
+    Args argv = netSnmp(tool, agent, community, 1, rest);
     argv.insert(argv.begin() + 1, "--clientaddr=" + from);
     return run(argv);
 }
 
-Agent::Agent(Args args, Args env)
+int bindLoopback(int type, uint16_t* port)
+{
+    const int fd = ::socket(AF_INET, type, 0);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), size) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0)
+        throw std::runtime_error("cannot bind to loopback");
+    *port = ntohs(addr.sin_port);
+    return fd;
+}
+
+uint16_t freePort(int type)
+{
+    uint16_t port = 0;
+    ::close(bindLoopback(type, &port));
+    return port;
+}
+
+Agent::Agent(Args args, Args env, const std::string& host)
 {
     if (!env.empty()) env.insert(env.begin(), "/usr/bin/env");
     env.push_back(KW_E2E_BIN_DIR "/kwsnmpd");
@@ -200,8 +207,8 @@ Agent::Agent(Args args, Args env)
     for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
         m_port = freePort(SOCK_DGRAM);
         Args argv = env;
-        argv.insert(argv.end(), {"--listen", "udp:" + address()});
-        m_process = std::make_unique<Process>(argv, m_dir.file("out"));
+        argv.insert(argv.end(), {"--listen", "udp:" + host + ":" + std::to_string(m_port)});
+        m_process = std::make_unique<Process>(argv);
         m_ok = m_process->waitForOut("kwsnmpd: listening on", 15s);
         if (!m_ok && m_process->out().find("cannot listen") == std::string::npos) break;
     }
@@ -231,37 +238,32 @@ std::pair<std::optional<int>, double> Agent::stop(int sig)
     return {status, std::chrono::duration<double>(Clock::now() - start).count()};
 }
 
-PanelSim::PanelSim(bool pty, const Args& args, uint16_t port)
+PanelSim::PanelSim(bool onPty, const Args& args, uint16_t atPort)
 {
     Args argv{KW_E2E_BIN_DIR "/kwpanel-sim", "--pty"};
-    if (!pty) argv = {argv[0], "--tcp", "127.0.0.1:" + std::to_string(port)};
+    if (!onPty) argv = {argv[0], "--tcp", "127.0.0.1:" + std::to_string(atPort)};
     argv.insert(argv.end(), args.begin(), args.end());
-    m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"));
+    process = std::make_unique<Process>(argv);
     // The endpoint's line comes first: the pty path, or tcp:HOST:PORT.
-    if (!m_process->waitForOut("\n", 15s)) return;
-    const std::string first = lines(m_process->out()).front();
-    if (!pty && first.rfind("tcp:", 0) == 0) {
-        m_port = static_cast<uint16_t>(std::stoi(first.substr(first.rfind(':') + 1)));
-        m_ok = m_port != 0;
-    } else if (pty && first.rfind('/', 0) == 0) {
-        m_pty = first;
-        m_ok = true;
-    }
+    if (!process->waitForOut("\n", 15s)) return;
+    const std::string first = lines(process->out()).front();
+    if (onPty) pty = first.rfind('/', 0) == 0 ? first : "";
+    if (!onPty && first.rfind("tcp:", 0) == 0)
+        port = static_cast<uint16_t>(std::stoi(first.substr(first.rfind(':') + 1)));
+    ok = !pty.empty() || port != 0;
 }
 
-Rig startWith(PanelKind kind, const Args& faults)
+Rig::Rig(PanelKind kind, const Args& faults)
 {
-    Rig rig;
     Args args{"--panel", "sim"};
     if (kind == PanelKind::InProcess) {
         args.insert(args.end(), faults.begin(), faults.end());
     } else {
-        rig.sim = std::make_unique<PanelSim>(false, faults);
-        if (!rig.sim->ok()) return rig;
-        args[1] = "tcp:127.0.0.1:" + std::to_string(rig.sim->port());
+        sim = std::make_unique<PanelSim>(false, faults);
+        if (!sim->ok) return;
+        args[1] = "tcp:127.0.0.1:" + std::to_string(sim->port);
     }
-    rig.agent = std::make_unique<Agent>(args);
-    return rig;
+    agent = std::make_unique<Agent>(args);
 }
 
 }  // namespace kw::e2e

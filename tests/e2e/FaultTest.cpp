@@ -22,19 +22,21 @@ void expectSystemGroupAnswers(Agent& agent)
 // Faults side by side. A panel that refuses: genErr for a get at once (SNMPv1 too: not
 // noSuchName; a walk stops with it) and commitFailed for a set, again and again. A silent panel,
 // a reply later than the module's wait and one with a broken checksum leave the module without a
-// reply: genErr after its full wait, the system group answered meanwhile. Junk before every
-// reply is skipped, and a delay within the wait only slows the answer down.
+// reply: genErr after its full wait, the system group answered meanwhile, and a stop (SIGINT, as
+// from a terminal) that does not wait for it. Junk before every reply is skipped, and a delay
+// within the wait only slows the answer down.
 TEST_P(Faults, RefusalsAndLostRepliesAreErrorsAndGarbageIsSkipped)
 {
     const std::vector<Args> faults = {{"--silent-rate", "1"},
                                       {"--delay-ms", "10600"},
                                       {"--corrupt-rate", "1", "--seed", "3"},
                                       {"--garbage-rate", "1", "--seed", "7", "--delay-ms", "600"},
-                                      {"--nak-rate", "1"}};
+                                      {"--nak-rate", "1"},
+                                      {"--silent-rate", "1"}};
     std::vector<Rig> rigs;
     std::vector<std::future<RunResult>> gets;
     for (const auto& fault : faults) {
-        rigs.push_back(startWith(GetParam(), fault));
+        rigs.emplace_back(GetParam(), fault);
         ASSERT_TRUE(rigs.back().ok()) << fault[0];
         Agent* agent = rigs.back().agent.get();
         gets.push_back(std::async(std::launch::async,
@@ -47,11 +49,18 @@ TEST_P(Faults, RefusalsAndLostRepliesAreErrorsAndGarbageIsSkipped)
     }
     const std::string v1 = "/usr/bin/snmpget -v1 -c public " + refusing.address() + " ";
     EXPECT_TRUE(failedWith(run(words(v1 + controlOid(3))), "genError"));
-    EXPECT_TRUE(failedWith(
-        run(refusing.toolArgs("/usr/bin/snmpgetnext", "public", 3, {controlOid(11)})), "genError"));
+    EXPECT_TRUE(failedWith(refusing.tool("snmpgetnext", "public", {controlOid(11)}), "genError"));
     for (Rig& rig : rigs) expectSystemGroupAnswers(*rig.agent);
 
-    for (size_t i = 0; i < gets.size(); ++i) {
+    // The last one's get waits for the panel (kwdQueueDepth 1) when the stop comes.
+    Agent& stopped = *rigs[5].agent;
+    EXPECT_TRUE(eventually([&] { return stopped.value(healthOid(13)) == "1"; }, 5s));
+    const auto [status, seconds] = stopped.stop(SIGINT);
+    EXPECT_TRUE(exitedZero(status)) << stopped.process().out();
+    EXPECT_LT(seconds, kStopLimitSeconds);
+    EXPECT_NE(gets[5].get().exitCode, 0);
+
+    for (size_t i = 0; i < 5; ++i) {
         SCOPED_TRACE(faults[i][0]);
         const RunResult get = gets[i].get();
         EXPECT_EQ(failedWith(get, "genError"), i != 3) << get.output;

@@ -32,8 +32,8 @@ TEST(Configuration, OperatorsOwnCommunitiesSnmpV3UserAndAReloadDuringAWalk)
     std::ofstream(dir.file("snmpd.conf"), std::ios::app) << "rocommunity public 127.0.0.1\n";
     const std::string cmd = "kwsnmpd: panel cmd";
     const size_t before = count(agent.process().out(), cmd);
-    auto walk =
-        std::async(std::launch::async, [&] { return agent.walk(kControl, "snmpwalk", "sesame"); });
+    auto walk = std::async(std::launch::async,
+                           [&] { return agent.tool("snmpwalk", "sesame", {kControl}, 3, "-Oq"); });
     ASSERT_TRUE(agent.process().waitForOut(cmd, 10s, before + 10));
     agent.process().signal(SIGHUP);
     ASSERT_TRUE(agent.process().waitForOut("SIGHUP: re-reading the configuration", 5s));
