@@ -65,9 +65,9 @@ Args words(const std::string& text)
     return Args(std::istream_iterator<std::string>(in), {});
 }
 
-TempDir::TempDir() : m_path((fs::temp_directory_path() / "kwe2e.XXXXXX").string())
+TempDir::TempDir() : path((fs::temp_directory_path() / "kwe2e.XXXXXX").string())
 {
-    if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 Process::Process(const Args& argv)
@@ -204,21 +204,21 @@ Agent::Agent(Args args, Args env, const std::string& host)
     env.push_back(KW_E2E_BIN_DIR "/kwsnmpd");
     env.insert(env.end(), args.begin(), args.end());
     // Someone may take the port between the pick and the bind: then pick again.
-    for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
-        m_port = freePort(SOCK_DGRAM);
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+        port = freePort(SOCK_DGRAM);
         Args argv = env;
-        argv.insert(argv.end(), {"--listen", "udp:" + host + ":" + std::to_string(m_port)});
-        m_process = std::make_unique<Process>(argv);
-        m_ok = m_process->waitForOut("kwsnmpd: listening on", 15s);
-        if (!m_ok && m_process->out().find("cannot listen") == std::string::npos) break;
+        argv.insert(argv.end(), {"--listen", "udp:" + host + ":" + std::to_string(port)});
+        process = std::make_unique<Process>(argv);
+        ok = process->waitForOut("kwsnmpd: listening on", 15s);
+        if (!ok && process->out().find("cannot listen") == std::string::npos) break;
     }
 }
 
 Agent::~Agent()
 {
-    if (!m_ok || !m_process->running()) return;
+    if (!ok || !process->running()) return;
     const auto [status, seconds] = stop(SIGTERM);
-    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->out();
+    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << process->out();
     EXPECT_LT(seconds, kStopLimitSeconds);
 }
 
@@ -233,8 +233,8 @@ RunResult Agent::client(const std::string& command)
 std::pair<std::optional<int>, double> Agent::stop(int sig)
 {
     const auto start = Clock::now();
-    m_process->signal(sig);
-    const std::optional<int> status = m_process->wait(10s);
+    process->signal(sig);
+    const std::optional<int> status = process->wait(10s);
     return {status, std::chrono::duration<double>(Clock::now() - start).count()};
 }
 

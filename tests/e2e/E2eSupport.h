@@ -39,20 +39,15 @@ Args lines(const std::string& text);
 Args words(const std::string& text);
 
 // A scratch directory, removed with everything in it.
-class TempDir {
-public:
+struct TempDir {
     TempDir();
-    ~TempDir() { fs::remove_all(m_path, m_error); }
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-    std::error_code m_error;
+    ~TempDir() { fs::remove_all(path, error); }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+    std::error_code error;
 };
 
-// A child process: standard input /dev/null, output and error to a file of its own; killed when
-// destroyed.
+// A child process: input /dev/null, output and error to a file of its own; killed when destroyed.
 class Process {
 public:
     explicit Process(const Args& argv);
@@ -115,14 +110,11 @@ inline std::string holidayEntryOid(int entry)
 
 // kwsnmpd on a free port of `host`, with `args` and `env`; ok() once it said it listens. It must
 // stop as an operator stops it: the destructor sends SIGTERM and expects a clean exit in time.
-class Agent {
-public:
+struct Agent {
     explicit Agent(Args args, Args env = {}, const std::string& host = "127.0.0.1");
     ~Agent();
 
-    bool ok() const { return m_ok; }
-    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
-    Process& process() { return *m_process; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
 
     RunResult tool(const std::string& tool, const std::string& community, const Args& rest,
                    double timeout = 3, const std::string& format = "-Oqv")
@@ -144,10 +136,9 @@ public:
     // The signal, then the exit: its status and the seconds it took.
     std::pair<std::optional<int>, double> stop(int sig = SIGTERM);
 
-private:
-    std::unique_ptr<Process> m_process;
-    uint16_t m_port = 0;
-    bool m_ok = false;
+    std::unique_ptr<Process> process;
+    uint16_t port = 0;
+    bool ok = false;
 };
 
 // kwpanel-sim on a pty, or on TCP (port 0 picks a free one); ok once it named its endpoint.
@@ -164,7 +155,7 @@ struct PanelSim {
 enum class PanelKind { InProcess, TcpSim };
 struct Rig {
     explicit Rig(PanelKind kind, const Args& faults = {});
-    bool ok() const { return agent && agent->ok(); }
+    bool ok() const { return agent && agent->ok; }
     std::unique_ptr<PanelSim> sim;
     std::unique_ptr<Agent> agent;
 };

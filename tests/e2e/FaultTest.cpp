@@ -11,14 +11,6 @@ constexpr double kModuleReplyWait = 10.0;
 
 class Faults : public ::testing::TestWithParam<PanelKind> {};
 
-// The agent answers the system group at once, whatever the panel does.
-void expectSystemGroupAnswers(Agent& agent)
-{
-    const RunResult upTime = agent.get(kSysUpTime, 2);
-    EXPECT_EQ(upTime.exitCode, 0) << upTime.output;
-    EXPECT_LT(upTime.seconds, 1.0);
-}
-
 // Faults side by side. A panel that refuses: genErr for a get at once (SNMPv1 too: not
 // noSuchName; a walk stops with it) and commitFailed for a set, again and again. A silent panel,
 // a reply later than the module's wait and one with a broken checksum leave the module without a
@@ -50,13 +42,17 @@ TEST_P(Faults, RefusalsAndLostRepliesAreErrorsAndGarbageIsSkipped)
     const std::string v1 = "/usr/bin/snmpget -v1 -c public " + refusing.address() + " ";
     EXPECT_TRUE(failedWith(run(words(v1 + controlOid(3))), "genError"));
     EXPECT_TRUE(failedWith(refusing.tool("snmpgetnext", "public", {controlOid(11)}), "genError"));
-    for (Rig& rig : rigs) expectSystemGroupAnswers(*rig.agent);
+    for (Rig& rig : rigs) {  // the system group at once, whatever the panel does
+        const RunResult upTime = rig.agent->get(kSysUpTime, 2);
+        EXPECT_EQ(upTime.exitCode, 0) << upTime.output;
+        EXPECT_LT(upTime.seconds, 1.0);
+    }
 
     // The last one's get waits for the panel (kwdQueueDepth 1) when the stop comes.
     Agent& stopped = *rigs[5].agent;
     EXPECT_TRUE(eventually([&] { return stopped.value(healthOid(13)) == "1"; }, 5s));
     const auto [status, seconds] = stopped.stop(SIGINT);
-    EXPECT_TRUE(exitedZero(status)) << stopped.process().out();
+    EXPECT_TRUE(exitedZero(status)) << stopped.process->out();
     EXPECT_LT(seconds, kStopLimitSeconds);
     EXPECT_NE(gets[5].get().exitCode, 0);
 
@@ -74,7 +70,6 @@ TEST_P(Faults, RefusalsAndLostRepliesAreErrorsAndGarbageIsSkipped)
         } else {
             EXPECT_GE(get.seconds, kModuleReplyWait);
             EXPECT_LT(get.seconds, kPatientManager);
-            expectSystemGroupAnswers(*rigs[i].agent);
         }
     }
 }

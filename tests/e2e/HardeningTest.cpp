@@ -20,8 +20,8 @@ TEST(Hardening, ExposedAgentKeepsItsCommunitiesAndUnderAFloodFairnessAndACleanSt
     Agent agent(words("--verbose --max-varbinds 120 --rocommunity public --rwcommunity "
                       "ops,127.0.0.1/32"),
                 {"XDG_RUNTIME_DIR=" + dir.file("link"), "TMPDIR=" + base}, "0.0.0.0");
-    ASSERT_TRUE(agent.ok()) << agent.process().out();
-    const std::string started = agent.process().out();  // one line: Net-SNMP took all it got
+    ASSERT_TRUE(agent.ok) << agent.process->out();
+    const std::string started = agent.process->out();  // one line: Net-SNMP took all it got
     EXPECT_EQ(lines(started).size(), 1u) << started;
     EXPECT_NE(started.find("listening on udp:0.0.0.0:"), std::string::npos) << started;
 
@@ -52,7 +52,7 @@ TEST(Hardening, ExposedAgentKeepsItsCommunitiesAndUnderAFloodFairnessAndACleanSt
         flood += " " + word;
     flood += " || break; done";  // the first error (the stop's) ends it
     Process flooder({"/bin/sh", "-c", flood});
-    ASSERT_TRUE(agent.process().waitForOut("kwsnmpd: panel cmd", 10s));
+    ASSERT_TRUE(agent.process->waitForOut("kwsnmpd: panel cmd", 10s));
 
     // Another manager's GETs wait about one panel command each, not for the flood.
     for (int i = 0; i < 3; ++i) {
@@ -64,7 +64,7 @@ TEST(Hardening, ExposedAgentKeepsItsCommunitiesAndUnderAFloodFairnessAndACleanSt
     // SIGTERM mid-flood: a clean exit in time, the request in flight answered with an error,
     // the runtime directory gone.
     const auto [status, seconds] = agent.stop(SIGTERM);
-    EXPECT_TRUE(exitedZero(status)) << agent.process().out();
+    EXPECT_TRUE(exitedZero(status)) << agent.process->out();
     EXPECT_LT(seconds, kStopLimitSeconds);
     EXPECT_TRUE(flooder.waitForOut("genError", 5s)) << flooder.out();
     EXPECT_TRUE(entries(base).empty());
@@ -76,7 +76,7 @@ TEST(Hardening, ExposedAgentKeepsItsCommunitiesAndUnderAFloodFairnessAndACleanSt
 TEST(Hardening, SlowMixedSetNeitherLosesALaterSetNorHoldsReads)
 {
     Agent agent({"--nak-rate", "1", "--delay-ms", "2000"});
-    ASSERT_TRUE(agent.ok()) << agent.process().out();
+    ASSERT_TRUE(agent.ok) << agent.process->out();
     const Args setBoth{kSysContact, "s", "A", controlOid(3), "s", "01"};
     Process setA(netSnmp("snmpset", agent.address(), "private", 10, setBoth));
     // A is in flight once its sysContact write shows.

@@ -88,10 +88,7 @@ TEST_P(RoundTrip, EveryWritableRow)
 TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
 {
     Agent agent({"--verbose"});
-    ASSERT_TRUE(agent.ok()) << agent.process().out();
-    EXPECT_NE(agent.process().out().find("listening on udp:" + agent.address() +
-                                         ", panel sim, display ID 1"),
-              std::string::npos);
+    ASSERT_TRUE(agent.ok) << agent.process->out();
     const struct {
         const char* version;
         std::string oid, type, value, error;
@@ -118,8 +115,7 @@ TEST(Managers, RefusalsErrorsCommunitiesVersionsAndWalks)
     EXPECT_NE(agent.get(controlOid(3) + ".1").output.find("No Such Instance"), std::string::npos);
     EXPECT_NE(agent.get(std::string(kControl) + ".2.0").output.find("No Such Object"),
               std::string::npos);
-    EXPECT_NE(agent.get(controlOid(3), 1, "nobody").output.find("Timeout"), std::string::npos);
-    EXPECT_EQ(agent.process().out().find("panel cmd"), std::string::npos);
+    EXPECT_EQ(agent.process->out().find("panel cmd"), std::string::npos);
     // The default private writes from loopback sources only; public reads from any.
     const RunResult away =
         fromSource("127.0.0.2", agent.address(), "snmpset", "private", {controlOid(39), "s", "22"});

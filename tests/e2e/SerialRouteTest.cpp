@@ -19,7 +19,7 @@ TEST(SerialRoute, DirectSerialWithEngineFramesAndTheProtocolServiceLine)
         Args args{"--panel", route.panel + sim.pty + route.agentArg};
         if (route.agentArg.empty()) args.insert(args.end(), {"--display-id", "7"});
         Agent agent(args);
-        ASSERT_TRUE(agent.ok()) << agent.process().out();
+        ASSERT_TRUE(agent.ok) << agent.process->out();
         EXPECT_EQ(agent.value(controlOid(4)), "KW-55D");
         ASSERT_EQ(agent.set(controlOid(51), timer).exitCode, 0);
         EXPECT_EQ(agent.value(controlOid(51)), timer);

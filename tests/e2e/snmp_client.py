@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """An SNMP manager independent of Net-SNMP (pysnmp): get|set|walk HOST:PORT COMMUNITY OID [TEXT].
 
-Prints "OID = VALUE" lines, or "error: STATUS" (genErr, commitFailed, ... or timeout) and exits 1
-on an SNMP error, 2 on a timeout."""
+Prints "OID = VALUE" lines, or "error: WHAT" and exits 1 on an SNMP error (genErr, commitFailed,
+...), 2 on a transport error such as a timeout."""
 import sys
 
 from pysnmp.hlapi import (CommunityData, ContextData, ObjectIdentity, ObjectType, OctetString,
@@ -21,13 +21,9 @@ def main(op, target, community, oid, text=None):
         steps = getCmd(*args, ObjectType(ObjectIdentity(oid)))
     rows = []
     for indication, status, _, var_binds in steps:
-        if indication:
-            print("error: timeout" if "response" in str(indication).lower() else
-                  "error: %s" % indication)
-            return 2
-        if status:
-            print("error: " + status.prettyPrint())
-            return 1
+        if indication or status:
+            print("error: %s" % (indication or status.prettyPrint()))
+            return 1 if status else 2
         rows.extend(var_binds)
     for name, value in rows:
         shown = value.asOctets().decode("latin-1") if isinstance(value, OctetString) \
