@@ -255,13 +255,19 @@ PanelSim::PanelSim(bool onPty, const Args& args, uint16_t atPort)
 
 Rig::Rig(PanelKind kind, const Args& faults)
 {
-    Args args{"--panel", "sim"};
+    Args args{"--panel", "sim"}, simArgs = faults;
     if (kind == PanelKind::InProcess) {
         args.insert(args.end(), faults.begin(), faults.end());
     } else {
-        sim = std::make_unique<PanelSim>(false, faults);
+        if (kind == PanelKind::SerialSim) simArgs.insert(simArgs.end(), {"--display-id", "7"});
+        if (kind == PanelKind::DirectSerialSim)
+            simArgs.insert(simArgs.end(), {"--dialect", "engine"});
+        sim = std::make_unique<PanelSim>(kind != PanelKind::TcpSim, simArgs);
         if (!sim->ok) return;
-        args[1] = "tcp:127.0.0.1:" + std::to_string(sim->port);
+        const std::string where[] = {"", "tcp:127.0.0.1:" + std::to_string(sim->port),
+                                     "serial:" + sim->pty, "direct-serial:" + sim->pty + ":115200"};
+        args[1] = where[static_cast<int>(kind)];
+        if (kind == PanelKind::SerialSim) args.insert(args.end(), {"--display-id", "7"});
     }
     agent = std::make_unique<Agent>(args);
 }

@@ -150,9 +150,10 @@ struct PanelSim {
     bool ok = false;
 };
 
-// A kwsnmpd with its panel: the simulated panel in the process, or kwpanel-sim over TCP.
-// `faults` go to kwsnmpd for the first and to kwpanel-sim for the second.
-enum class PanelKind { InProcess, TcpSim };
+// A kwsnmpd with its panel: the simulated panel in the process, or kwpanel-sim over TCP, on a
+// serial line in the protocol service's dialect (display 7), or on the module's own serial route
+// with engine frames. `faults` go to whichever simulates the panel.
+enum class PanelKind { InProcess, TcpSim, SerialSim, DirectSerialSim };
 struct Rig {
     explicit Rig(PanelKind kind, const Args& faults = {});
     bool ok() const { return agent && agent->ok; }
@@ -161,7 +162,9 @@ struct Rig {
 };
 inline std::string panelName(const ::testing::TestParamInfo<PanelKind>& info)
 {
-    return info.param == PanelKind::InProcess ? "InProcessPanel" : "KwpanelSimOverTcp";
+    static const char* const names[] = {"InProcessPanel", "KwpanelSimOverTcp", "KwpanelSimOnSerial",
+                                        "KwpanelSimOnDirectSerial"};
+    return names[static_cast<int>(info.param)];
 }
 
 }  // namespace kw::e2e
