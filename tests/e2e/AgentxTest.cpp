@@ -6,36 +6,28 @@ namespace kw::e2e {
 
 // Debian's snmpd as the master agent, on a private AgentX socket and a free loopback port.
 struct Master {
-    explicit Master(const TempDir& dir)
-        : dir(dir), at("127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM)))
+    explicit Master(const TempDir& dir) : dir(dir) { start(); }
+    ~Master() { process->stop(); }
+    bool start()
     {
         std::ofstream(dir.file("master.conf"))
             << "master agentx\nagentXSocket unix:" << dir.file("master")
             << "\nagentXPerms 0600 0700\nagentXTimeout 10\n"  // display requests wait for the panel
             << "rocommunity public 127.0.0.1\nrwcommunity private 127.0.0.1\n"
             << "[snmp] persistentDir " << dir.file("persist") << "\n[snmp] mibs :\n";
-        start();
-    }
-    ~Master() { process->stop(); }
-    bool start()
-    {
         process = std::make_unique<Process>(Args{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c",
                                                  dir.file("master.conf"), "-x",
                                                  "unix:" + dir.file("master"), "udp:" + at});
         return process->waitForOut("NET-SNMP version", 15s);
     }
-    RunResult tool(const std::string& tool, const Args& rest,
-                   const std::string& community = "public", int timeout = 3)
+    RunResult tool(const std::string& tool, const Args& rest, const std::string& who = "public")
     {
-        return run(netSnmp(tool, at, community, timeout, rest));
+        return run(netSnmp(tool, at, who, 3, rest));
     }
-    std::string value(const std::string& oid, int timeout = 3)
-    {
-        return valueOf(tool("snmpget", {oid}, "public", timeout));
-    }
+    std::string value(const std::string& oid) { return valueOf(tool("snmpget", {oid})); }
 
     const TempDir& dir;
-    const std::string at;
+    const std::string at = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
     std::unique_ptr<Process> process;
 };
 
@@ -89,7 +81,7 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
     auto slow = subagent(dir, {"--delay-ms", "1500"});
     ASSERT_TRUE(slow->waitForOut(": registered", 15s)) << slow->out();
     const auto start = Clock::now();
-    auto pending = std::async(std::launch::async, [&] { return master.value(controlOid(3), 5); });
+    auto pending = std::async(std::launch::async, [&] { return master.value(controlOid(3)); });
     ASSERT_EQ(pending.wait_for(300ms), std::future_status::timeout);
     const RunResult upTime = master.tool("snmpget", {kSysUpTime});
     EXPECT_EQ(upTime.exitCode, 0) << upTime.output;

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -30,9 +29,8 @@ bool exitedZero(const std::optional<int>& status)
 bool eventually(const std::function<bool()>& condition, milliseconds limit)
 {
     for (const auto end = Clock::now() + limit; Clock::now() < end;
-         std::this_thread::sleep_for(10ms)) {
+         std::this_thread::sleep_for(10ms))
         if (condition()) return true;
-    }
     return condition();
 }
 
@@ -44,11 +42,9 @@ size_t count(const std::string& text, const std::string& needle)
     return n;
 }
 
-std::vector<std::string> entries(const std::string& dir)
+std::vector<fs::directory_entry> entries(const std::string& dir)
 {
-    std::vector<std::string> paths;
-    for (const auto& entry : fs::directory_iterator(dir)) paths.push_back(entry.path());
-    return paths;
+    return {fs::directory_iterator(dir), fs::directory_iterator()};
 }
 
 Args lines(const std::string& text)
@@ -166,9 +162,7 @@ std::string valueOf(const RunResult& get)
 {
     const Args text = lines(get.output);
     if (get.exitCode != 0 || text.size() != 1) return {};
-    const std::string& line = text[0];
-    const bool quoted = line.size() >= 2 && line.front() == '"' && line.back() == '"';
-    return quoted ? line.substr(1, line.size() - 2) : line;
+    return std::regex_replace(text[0], std::regex("^\"(.*)\"$"), "$1");
 }
 
 RunResult fromSource(const std::string& from, const std::string& agent, const std::string& tool,

@@ -34,13 +34,14 @@ std::string readFile(const std::string& path);
 bool exitedZero(const std::optional<int>& status);
 bool eventually(const std::function<bool()>& condition, milliseconds limit);
 size_t count(const std::string& text, const std::string& needle);
-std::vector<std::string> entries(const std::string& dir);
+std::vector<fs::directory_entry> entries(const std::string& dir);
 Args lines(const std::string& text);
 Args words(const std::string& text);
 
-// A scratch directory, removed with everything in it.
+// A scratch directory, removed with everything in it (so never copied, nor its owners).
 struct TempDir {
     TempDir();
+    TempDir(const TempDir&) = delete;
     ~TempDir() { fs::remove_all(path, error); }
     std::string file(const std::string& name) const { return path + "/" + name; }
     std::string path;
@@ -52,8 +53,6 @@ class Process {
 public:
     explicit Process(const Args& argv);
     ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
     bool running() { return !wait(0ms).has_value(); }
     void signal(int sig);
@@ -108,7 +107,7 @@ inline std::string holidayEntryOid(int entry)
     return kControl + (".61.1.2." + std::to_string(entry));
 }
 
-// kwsnmpd on a free port of `host`, with `args` and `env`; ok() once it said it listens. It must
+// kwsnmpd on a free port of `host`, with `args` and `env`; ok once it said it listens. It must
 // stop as an operator stops it: the destructor sends SIGTERM and expects a clean exit in time.
 struct Agent {
     explicit Agent(Args args, Args env = {}, const std::string& host = "127.0.0.1");

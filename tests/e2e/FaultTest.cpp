@@ -7,8 +7,7 @@ namespace kw::e2e {
 
 // The module waits 10 s for a reply after its 100 ms pause; a manager that waits longer sees
 // the failure as genErr.
-constexpr double kPatientManager = 15;
-constexpr double kModuleReplyWait = 10.0;
+constexpr double kPatientManager = 15, kModuleReplyWait = 10.0;
 constexpr const char* kTimer = "09 1E 00 01 05 2D 01 01 02 3E 03 41 14 18 03";
 
 class Faults : public ::testing::TestWithParam<PanelKind> {};

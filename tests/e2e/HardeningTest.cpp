@@ -1,7 +1,5 @@
 // kwsnmpd exposed and under hostile load: named communities, private runtime files, floods, the
 // varbind limit, a stop mid-flood, slow mixed SETs.
-#include <sys/stat.h>
-
 #include "E2eSupport.h"
 
 namespace kw::e2e {
@@ -11,27 +9,24 @@ constexpr const char* kSysContact = "1.3.6.1.2.1.1.4.0";
 TEST(Hardening, ExposedAgentKeepsItsCommunitiesAndUnderAFloodFairnessAndACleanStop)
 {
     // XDG_RUNTIME_DIR is a pre-placed link to somewhere else: not followed. TMPDIR is private.
-    TempDir dir;
-    const std::string victim = dir.file("victim"), base = dir.file("base");
-    ASSERT_EQ(::mkdir(victim.c_str(), 0700), 0);
-    ASSERT_EQ(::mkdir(base.c_str(), 0700), 0);
-    ASSERT_EQ(::symlink(victim.c_str(), dir.file("link").c_str()), 0);
+    TempDir dir, victim, base;  // each made 0700
+    ASSERT_EQ(::symlink(victim.path.c_str(), dir.file("link").c_str()), 0);
     // Every address: it serves only with communities named, "ops" writing from its source only.
     Agent agent(words("--verbose --max-varbinds 120 --rocommunity public --rwcommunity "
                       "ops,127.0.0.1/32"),
-                {"XDG_RUNTIME_DIR=" + dir.file("link"), "TMPDIR=" + base}, "0.0.0.0");
+                {"XDG_RUNTIME_DIR=" + dir.file("link"), "TMPDIR=" + base.path}, "0.0.0.0");
     ASSERT_TRUE(agent.ok) << agent.process->out();
     const std::string started = agent.process->out();  // one line: Net-SNMP took all it got
     EXPECT_EQ(lines(started).size(), 1u) << started;
     EXPECT_NE(started.find("listening on udp:0.0.0.0:"), std::string::npos) << started;
 
-    EXPECT_TRUE(entries(victim).empty());
-    const auto made = entries(base);
+    EXPECT_TRUE(entries(victim.path).empty());
+    const auto made = entries(base.path);
     ASSERT_EQ(made.size(), 1u);
     EXPECT_EQ(fs::symlink_status(made[0]).permissions(), fs::perms::owner_all);
-    EXPECT_EQ(fs::symlink_status(made[0] + "/snmpd.conf").permissions(),
+    EXPECT_EQ(fs::symlink_status(made[0].path() / "snmpd.conf").permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_FALSE(fs::exists(made[0] + "/stderr.capture"));  // gone once started
+    EXPECT_FALSE(fs::exists(made[0].path() / "stderr.capture"));  // gone once started
 
     const std::string at = agent.address(), oid = controlOid(39);
     EXPECT_EQ(fromSource("127.0.0.1", at, "snmpset", "ops", {oid, "s", "31"}).exitCode, 0);
@@ -67,7 +62,7 @@ TEST(Hardening, ExposedAgentKeepsItsCommunitiesAndUnderAFloodFairnessAndACleanSt
     EXPECT_TRUE(exitedZero(status)) << agent.process->out();
     EXPECT_LT(seconds, kStopLimitSeconds);
     EXPECT_TRUE(flooder.waitForOut("genError", 5s)) << flooder.out();
-    EXPECT_TRUE(entries(base).empty());
+    EXPECT_TRUE(entries(base.path).empty());
 }
 
 // SET A writes sysContact and a display object; the panel refuses after 2 s, so A's undo puts

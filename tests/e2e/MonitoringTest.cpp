@@ -1,7 +1,6 @@
 // Monitoring against a real kwsnmpd: numeric twins, health, snmptrapd and the exporter.
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 
 #include "E2eSupport.h"
@@ -41,8 +40,8 @@ struct TrapReceiver {
     Process process{{"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "--disableAuthorization=yes", "-M",
                      KW_E2E_SOURCE_DIR "/node_modules/net-snmp/lib/mibs:" KW_E2E_SOURCE_DIR "/mibs",
                      "-m", "KW-DISPLAY-MIB", "udp:" + sink}};
+    // Counts, since the agent may announce its first connect: one more `name` than `seen`.
     size_t seen(const std::string& name) { return count(process.out(), name); }
-    // Waits for one more `name` than `seen` counted; the agent may announce its first connect.
     bool waitForNext(const std::string& name, size_t seen)
     {
         return process.waitForOut(name, 30s, seen + 1);
@@ -85,8 +84,7 @@ TEST(Monitoring, TwinsHealthAndLinkNotifications)
         ASSERT_EQ(values.size(), 2u) << both.output;
         EXPECT_EQ(std::stoul(values[0].substr(1, 2), nullptr, 16), std::stoul(values[1]))
             << both.output;
-        EXPECT_TRUE(eventually(
-            [&] { return count(agent.process->out(), twin.command) == before + 1; }, 2s));
+        EXPECT_TRUE(agent.process->waitForOut(twin.command, 2s, before + 1));
         EXPECT_EQ(count(agent.process->out(), twin.command), before + 1) << twin.command;
     }
 

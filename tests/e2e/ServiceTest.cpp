@@ -6,7 +6,6 @@
 
 namespace kw::e2e {
 
-constexpr const char* kPower = "1.3.6.1.4.1.32473.1.1.1.4.0";
 constexpr const char* kEngineBoots = "1.3.6.1.6.3.10.2.1.2.0";
 
 TEST(Options, MistakesGiveOneLineAndAnExitCode)
@@ -30,7 +29,6 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         {"kwsnmpd", {"--pan=tcp:localhost"}, 2, "--panel=tcp:localhost"},
         {"kwsnmpd", {"--panel", "serial:/dev/ttyS0:12345"}, 2, "unsupported baud rate"},
         {"kwsnmpd", {"-i256"}, 2, "--display-id: expected a whole number from 0 to 255, got '256'"},
-        {"kwsnmpd", {"--listen="}, 2, "--listen: expected one transport address"},
         {"kwsnmpd", {"--seed=-1"}, 2, "--seed: expected a whole number"},
         {"kwsnmpd", words("-p tcp:127.0.0.1:9 --silent-rate 1"), 2, "fault injection needs"},
         {"kwsnmpd", {"--panel", "serial:/dev/kw-no-such-tty"}, 1, noTty},
@@ -43,7 +41,6 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         {"kwsnmpd", {"--listen", "udp6:[::]:" + port}, 2, "or give --config DIR"},
         {"kwsnmpd", {"--rwcommunity", "ops,10.0.0.0/8\nrwcommunity x"}, 2, "expected a source"},
         {"kwsnmpd", {"--rocommunity", "\"q\""}, 2, "--rocommunity: expected COMMUNITY[,SOURCE]"},
-        {"kwsnmpd", {"--rocommunity", ",10.1.1.1"}, 2, "--rocommunity: expected COMMUNITY"},
         {"kwpanel-sim", {"-p", "-t"}, 2, "option requires an argument -- 't'"},
         {"kwpanel-sim", {"-p", "--garbage-rate=2"}, 2, "--garbage-rate: expected a probability"},
     };
@@ -53,10 +50,9 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         SCOPED_TRACE(c.program + " " + (c.args.empty() ? "" : c.args.back()));
         const RunResult result = run(argv, 20s);
         EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
-        const auto text = lines(result.output);
-        ASSERT_EQ(text.size(), 1u) << result.output;
-        EXPECT_EQ(text[0].rfind(c.program + ": ", 0), 0u) << text[0];
-        EXPECT_NE(text[0].find(c.needle), std::string::npos) << text[0];
+        EXPECT_EQ(count(result.output, "\n"), 1u) << result.output;  // one line
+        EXPECT_EQ(result.output.rfind(c.program + ": ", 0), 0u) << result.output;
+        EXPECT_NE(result.output.find(c.needle), std::string::npos) << result.output;
     }
     ::close(fd);
     EXPECT_EQ(run({KW_E2E_BIN_DIR "/kwsnmpd", "-V"}).output, "kwsnmpd " KW_E2E_VERSION "\n");
@@ -91,9 +87,9 @@ TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
         Process daemon(argv);
         ASSERT_TRUE(waitFor("READY=1", 15s)) << daemon.out();
         // Ready means answering: a single try at once gets through.
-        const RunResult get = run(words("/usr/bin/snmpget -v2c -c public -t 1 -r 0 -Oqv " +
-                                        address + " " + kPower + " " + kEngineBoots));
-        EXPECT_EQ(get.output, "\"01\"\n" + std::to_string(boot) + "\n");
+        const Args both{controlOid(3), kEngineBoots};
+        EXPECT_EQ(run(netSnmp("snmpget", address, "public", 1, both)).output,
+                  "\"01\"\n" + std::to_string(boot) + "\n");
         EXPECT_EQ(entries(runtime.path).size(), 1u);
 
         // Keep-alives at half the watchdog's 400 ms.
@@ -133,9 +129,8 @@ void expectServes(const std::string& program, const std::string& configDir)
     const std::string listen = "udp:127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
     Process daemon({"/usr/bin/env", "-i", program, "--config", configDir, "--listen", listen});
     ASSERT_TRUE(daemon.waitForOut("kwsnmpd: listening on", 15s)) << daemon.out();
-    const RunResult get = run(
-        words("/usr/bin/snmpget -v2c -c public -t 3 -r 0 -Oqv " + listen.substr(4) + " " + kPower));
-    EXPECT_EQ(get.output, "\"01\"\n");
+    EXPECT_EQ(run(netSnmp("snmpget", listen.substr(4), "public", 3, {controlOid(3)})).output,
+              "\"01\"\n");
     EXPECT_TRUE(daemon.stop()) << daemon.out();
 }
 

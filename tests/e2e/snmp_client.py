@@ -19,16 +19,14 @@ def main(op, target, community, oid, text=None):
         steps = setCmd(*args, ObjectType(ObjectIdentity(oid), OctetString(text)))
     else:
         steps = getCmd(*args, ObjectType(ObjectIdentity(oid)))
-    rows = []
     for indication, status, _, var_binds in steps:
         if indication or status:
             print("error: %s" % (indication or status.prettyPrint()))
             return 1 if status else 2
-        rows.extend(var_binds)
-    for name, value in rows:
-        shown = value.asOctets().decode("latin-1") if isinstance(value, OctetString) \
-            else value.prettyPrint()
-        print("%s = %s" % (".".join(str(n) for n in name.asTuple()), shown))
+        for name, value in var_binds:
+            shown = value.asOctets().decode("latin-1") if isinstance(value, OctetString) \
+                else value.prettyPrint()
+            print("%s = %s" % (".".join(str(n) for n in name.asTuple()), shown))
     return 0
 
 
