@@ -2,6 +2,8 @@
 #include <sys/time.h>
 #include <sys/un.h>
 
+#include <set>
+
 #include "E2eSupport.h"
 
 namespace kw::e2e {
