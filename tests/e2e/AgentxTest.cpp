@@ -6,55 +6,44 @@ namespace kw::e2e {
 
 // Debian's snmpd as the master agent, on a private AgentX socket and a free loopback port.
 struct Master {
-    explicit Master(const TempDir& dir)
-        : dir(dir), at("127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM)))
+    explicit Master(const TempDir& dir) : dir(dir) { start(); }
+    ~Master() { process->stop(); }
+    bool start()
     {
         std::ofstream(dir.file("master.conf"))
             << "master agentx\nagentXSocket unix:" << dir.file("master")
             << "\nagentXPerms 0600 0700\nagentXTimeout 10\n"  // display requests wait for the panel
             << "rocommunity public 127.0.0.1\nrwcommunity private 127.0.0.1\n"
             << "[snmp] persistentDir " << dir.file("persist") << "\n[snmp] mibs :\n";
-        start();
-    }
-    ~Master() { process->stop(); }
-    bool start()
-    {
-        process = std::make_unique<Process>(
-            Args{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("master.conf"), "-x",
-                 "unix:" + dir.file("master"), "udp:" + at},
-            dir.file("master.log"));
+        process = std::make_unique<Process>(Args{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c",
+                                                 dir.file("master.conf"), "-x",
+                                                 "unix:" + dir.file("master"), "udp:" + at});
         return process->waitForOut("NET-SNMP version", 15s);
     }
-    RunResult tool(const std::string& tool, const Args& rest,
-                   const std::string& community = "public", int timeout = 3)
+    RunResult tool(const std::string& tool, const Args& rest, const std::string& who = "public")
     {
-        return run(netSnmp("/usr/bin/" + tool, at, community, timeout, rest));
+        return run(netSnmp(tool, at, who, 3, rest));
     }
-    std::string value(const std::string& oid, int timeout = 3)
-    {
-        return valueOf(tool("snmpget", {oid}, "public", timeout));
-    }
+    std::string value(const std::string& oid) { return valueOf(tool("snmpget", {oid})); }
 
     const TempDir& dir;
-    const std::string at;
+    const std::string at = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
     std::unique_ptr<Process> process;
 };
 
-std::unique_ptr<Process> subagent(const TempDir& dir, const std::string& name, Args args)
+std::unique_ptr<Process> subagent(const TempDir& dir, Args args)
 {
     args.insert(args.begin(),
                 {KW_E2E_BIN_DIR "/kwsnmpd", "--agentx", "unix:" + dir.file("master")});
-    return std::make_unique<Process>(args, dir.file(name + ".out"));
+    return std::make_unique<Process>(args);
 }
 
 TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommands)
 {
     TempDir dir;
     // Started before its master, the subagent says so and keeps trying.
-    auto sub = subagent(dir, "sub", {"--verbose"});
-    ASSERT_TRUE(sub->waitForOut(
-        "master unix:" + dir.file("master") + ": not reachable yet; retrying in the background",
-        15s))
+    auto sub = subagent(dir, {"--verbose"});
+    ASSERT_TRUE(sub->waitForOut(": not reachable yet; retrying in the background", 15s))
         << sub->out();
     ASSERT_TRUE(sub->waitForOut("kwsnmpd: AgentX subagent of unix:", 5s)) << sub->out();
     Master master(dir);
@@ -62,7 +51,6 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
 
     // Get, set, the holiday table and a full walk, all through the master.
     EXPECT_EQ(master.value(controlOid(3)), "01");
-    EXPECT_NE(master.tool("snmpset", {controlOid(39), "s", "23"}).exitCode, 0);
     ASSERT_EQ(master.tool("snmpset", {controlOid(39), "s", "23"}, "private").exitCode, 0)
         << sub->out();
     EXPECT_EQ(master.value(controlOid(39)), "23");
@@ -90,10 +78,10 @@ TEST(AgentX, TheDisplayThroughTheMasterAcrossItsRestartAndDuringSlowPanelCommand
 
     // A slow panel: the master's own objects answer while a display request waits for it,
     // and the delayed answer still arrives through the master.
-    auto slow = subagent(dir, "slow", {"--delay-ms", "1500"});
+    auto slow = subagent(dir, {"--delay-ms", "1500"});
     ASSERT_TRUE(slow->waitForOut(": registered", 15s)) << slow->out();
     const auto start = Clock::now();
-    auto pending = std::async(std::launch::async, [&] { return master.value(controlOid(3), 5); });
+    auto pending = std::async(std::launch::async, [&] { return master.value(controlOid(3)); });
     ASSERT_EQ(pending.wait_for(300ms), std::future_status::timeout);
     const RunResult upTime = master.tool("snmpget", {kSysUpTime});
     EXPECT_EQ(upTime.exitCode, 0) << upTime.output;

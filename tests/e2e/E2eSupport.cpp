@@ -2,12 +2,14 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <cstring>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -19,37 +21,52 @@ std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-int bindLoopback(int type, uint16_t* port)
+bool exitedZero(const std::optional<int>& status)
 {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof addr;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) == 0) {
-        *port = ntohs(addr.sin_port);
-        return fd;
-    }
-    if (fd >= 0) ::close(fd);
-    return -1;
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
-uint16_t freePort(int type)
+bool eventually(const std::function<bool()>& condition, milliseconds limit)
 {
-    uint16_t port = 0;
-    const int fd = bindLoopback(type, &port);
-    if (fd < 0) throw std::runtime_error("cannot find a free port");
-    ::close(fd);
-    return port;
+    for (const auto end = Clock::now() + limit; Clock::now() < end;
+         std::this_thread::sleep_for(10ms))
+        if (condition()) return true;
+    return condition();
 }
 
-TempDir::TempDir() : m_path((fs::temp_directory_path() / "kwe2e.XXXXXX").string())
+size_t count(const std::string& text, const std::string& needle)
 {
-    if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
 }
 
-Process::Process(const Args& argv, const std::string& outFile) : m_outFile(outFile)
+std::vector<fs::directory_entry> entries(const std::string& dir)
+{
+    return {fs::directory_iterator(dir), fs::directory_iterator()};
+}
+
+Args lines(const std::string& text)
+{
+    std::istringstream in(text);
+    Args out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+Args words(const std::string& text)
+{
+    std::istringstream in(text);
+    return Args(std::istream_iterator<std::string>(in), {});
+}
+
+TempDir::TempDir() : path((fs::temp_directory_path() / "kwe2e.XXXXXX").string())
+{
+    if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+}
+
+Process::Process(const Args& argv)
 {
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -57,7 +74,7 @@ Process::Process(const Args& argv, const std::string& outFile) : m_outFile(outFi
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 1, m_outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     // The test runner may block signals; the child starts with none blocked and defaults.
@@ -86,17 +103,21 @@ void Process::signal(int sig)
     if (!m_status) ::kill(m_pid, sig);
 }
 
+bool Process::stop()
+{
+    signal(SIGTERM);
+    return exitedZero(wait(5s));
+}
+
 std::optional<int> Process::wait(milliseconds timeout)
 {
-    for (const auto deadline = Clock::now() + timeout; !m_status;) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-            m_status = status;
-        else if (Clock::now() >= deadline)
-            break;
-        else
-            std::this_thread::sleep_for(1ms);
-    }
+    eventually(
+        [&] {
+            int status = 0;
+            if (!m_status && ::waitpid(m_pid, &status, WNOHANG) == m_pid) m_status = status;
+            return m_status.has_value();
+        },
+        timeout);
     return m_status;
 }
 
@@ -107,111 +128,91 @@ bool Process::waitForOut(const std::string& needle, milliseconds limit, size_t t
     return count(out(), needle) >= times;
 }
 
-bool exitedZero(const std::optional<int>& status)
-{
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-}
-
-bool eventually(const std::function<bool()>& condition, milliseconds limit)
-{
-    for (const auto end = Clock::now() + limit; Clock::now() < end;
-         std::this_thread::sleep_for(10ms)) {
-        if (condition()) return true;
-    }
-    return condition();
-}
-
-size_t count(const std::string& text, const std::string& needle)
-{
-    size_t n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        ++n;
-    return n;
-}
-
-std::vector<std::string> entries(const std::string& dir)
-{
-    std::vector<std::string> paths;
-    for (const auto& entry : fs::directory_iterator(dir)) paths.push_back(entry.path());
-    return paths;
-}
-
 RunResult run(const Args& argv, milliseconds timeout)
 {
-    TempDir dir;
-    const auto start = Clock::now();
-    Process process(argv, dir.file("out"));
-    const std::optional<int> status = process.wait(timeout);
-    process.signal(SIGKILL);
-    process.wait(5s);
     RunResult result;
+    const auto start = Clock::now();
+    Process process(argv);
+    const std::optional<int> status = process.wait(timeout);
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.output = process.out();
     if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
     return result;
 }
 
-Args words(const std::string& text)
-{
-    std::istringstream in(text);
-    return Args(std::istream_iterator<std::string>(in), {});
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::istringstream in(text);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
 Args netSnmp(const std::string& tool, const std::string& address, const std::string& community,
              double timeoutSeconds, const Args& rest, const std::string& format)
 {
-    Args argv{tool, "-v2c", "-c",  community, "-t",   std::to_string(timeoutSeconds),
-              "-r", "0",    "-On", format,    address};
+    Args argv{"/usr/bin/" + tool,
+              "-v2c",
+              "-c",
+              community,
+              "-t",
+              std::to_string(timeoutSeconds),
+              "-r",
+              "0",
+              "-On",
+              format,
+              address};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
 }
 
 std::string valueOf(const RunResult& get)
 {
-    const std::vector<std::string> text = lines(get.output);
+    const Args text = lines(get.output);
     if (get.exitCode != 0 || text.size() != 1) return {};
-    const std::string& line = text[0];
-    const bool quoted = line.size() >= 2 && line.front() == '"' && line.back() == '"';
-    return quoted ? line.substr(1, line.size() - 2) : line;
+    return std::regex_replace(text[0], std::regex("^\"(.*)\"$"), "$1");
 }
 
 RunResult fromSource(const std::string& from, const std::string& agent, const std::string& tool,
                      const std::string& community, const Args& rest)
 {
-    Args argv = netSnmp("/usr/bin/" + tool, agent, community, 1, rest);
+    Args argv = netSnmp(tool, agent, community, 1, rest);
     argv.insert(argv.begin() + 1, "--clientaddr=" + from);
     return run(argv);
 }
 
-Agent::Agent(Args args, Args env)
+int bindLoopback(int type, uint16_t* port)
+{
+    const int fd = ::socket(AF_INET, type, 0);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), size) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0)
+        throw std::runtime_error("cannot bind to loopback");
+    *port = ntohs(addr.sin_port);
+    return fd;
+}
+
+uint16_t freePort(int type)
+{
+    uint16_t port = 0;
+    ::close(bindLoopback(type, &port));
+    return port;
+}
+
+Agent::Agent(Args args, Args env, const std::string& host)
 {
     if (!env.empty()) env.insert(env.begin(), "/usr/bin/env");
     env.push_back(KW_E2E_BIN_DIR "/kwsnmpd");
     env.insert(env.end(), args.begin(), args.end());
     // Someone may take the port between the pick and the bind: then pick again.
-    for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
-        m_port = freePort(SOCK_DGRAM);
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+        port = freePort(SOCK_DGRAM);
         Args argv = env;
-        argv.insert(argv.end(), {"--listen", "udp:" + address()});
-        m_process = std::make_unique<Process>(argv, m_dir.file("out"));
-        m_ok = m_process->waitForOut("kwsnmpd: listening on", 15s);
-        if (!m_ok && m_process->out().find("cannot listen") == std::string::npos) break;
+        argv.insert(argv.end(), {"--listen", "udp:" + host + ":" + std::to_string(port)});
+        process = std::make_unique<Process>(argv);
+        ok = process->waitForOut("kwsnmpd: listening on", 15s);
+        if (!ok && process->out().find("cannot listen") == std::string::npos) break;
     }
 }
 
 Agent::~Agent()
 {
-    if (!m_ok || !m_process->running()) return;
+    if (!ok || !process->running()) return;
     const auto [status, seconds] = stop(SIGTERM);
-    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << m_process->out();
+    EXPECT_TRUE(exitedZero(status)) << "kwsnmpd did not exit cleanly:\n" << process->out();
     EXPECT_LT(seconds, kStopLimitSeconds);
 }
 
@@ -226,42 +227,43 @@ RunResult Agent::client(const std::string& command)
 std::pair<std::optional<int>, double> Agent::stop(int sig)
 {
     const auto start = Clock::now();
-    m_process->signal(sig);
-    const std::optional<int> status = m_process->wait(10s);
+    process->signal(sig);
+    const std::optional<int> status = process->wait(10s);
     return {status, std::chrono::duration<double>(Clock::now() - start).count()};
 }
 
-PanelSim::PanelSim(bool pty, const Args& args, uint16_t port)
+PanelSim::PanelSim(bool onPty, const Args& args, uint16_t atPort)
 {
     Args argv{KW_E2E_BIN_DIR "/kwpanel-sim", "--pty"};
-    if (!pty) argv = {argv[0], "--tcp", "127.0.0.1:" + std::to_string(port)};
+    if (!onPty) argv = {argv[0], "--tcp", "127.0.0.1:" + std::to_string(atPort)};
     argv.insert(argv.end(), args.begin(), args.end());
-    m_process = std::make_unique<Process>(argv, m_dir.file("sim.out"));
+    process = std::make_unique<Process>(argv);
     // The endpoint's line comes first: the pty path, or tcp:HOST:PORT.
-    if (!m_process->waitForOut("\n", 15s)) return;
-    const std::string first = lines(m_process->out()).front();
-    if (!pty && first.rfind("tcp:", 0) == 0) {
-        m_port = static_cast<uint16_t>(std::stoi(first.substr(first.rfind(':') + 1)));
-        m_ok = m_port != 0;
-    } else if (pty && first.rfind('/', 0) == 0) {
-        m_pty = first;
-        m_ok = true;
-    }
+    if (!process->waitForOut("\n", 15s)) return;
+    const std::string first = lines(process->out()).front();
+    if (onPty) pty = first.rfind('/', 0) == 0 ? first : "";
+    if (!onPty && first.rfind("tcp:", 0) == 0)
+        port = static_cast<uint16_t>(std::stoi(first.substr(first.rfind(':') + 1)));
+    ok = !pty.empty() || port != 0;
 }
 
-Rig startWith(PanelKind kind, const Args& faults)
+Rig::Rig(PanelKind kind, const Args& faults)
 {
-    Rig rig;
-    Args args{"--panel", "sim"};
+    Args args{"--panel", "sim"}, simArgs = faults;
     if (kind == PanelKind::InProcess) {
         args.insert(args.end(), faults.begin(), faults.end());
     } else {
-        rig.sim = std::make_unique<PanelSim>(false, faults);
-        if (!rig.sim->ok()) return rig;
-        args[1] = "tcp:127.0.0.1:" + std::to_string(rig.sim->port());
+        if (kind == PanelKind::SerialSim) simArgs.insert(simArgs.end(), {"--display-id", "7"});
+        if (kind == PanelKind::DirectSerialSim)
+            simArgs.insert(simArgs.end(), {"--dialect", "engine"});
+        sim = std::make_unique<PanelSim>(kind != PanelKind::TcpSim, simArgs);
+        if (!sim->ok) return;
+        const std::string where[] = {"", "tcp:127.0.0.1:" + std::to_string(sim->port),
+                                     "serial:" + sim->pty, "direct-serial:" + sim->pty + ":115200"};
+        args[1] = where[static_cast<int>(kind)];
+        if (kind == PanelKind::SerialSim) args.insert(args.end(), {"--display-id", "7"});
     }
-    rig.agent = std::make_unique<Agent>(args);
-    return rig;
+    agent = std::make_unique<Agent>(args);
 }
 
 }  // namespace kw::e2e

@@ -16,8 +16,8 @@ TEST(Configuration, OperatorsOwnCommunitiesSnmpV3UserAndAReloadDuringAWalk)
     conf = std::regex_replace(conf, std::regex("change-this-"), "kw-");
     TempDir dir;
     std::ofstream(dir.file("snmpd.conf")) << conf;
-    Agent agent({"--config", dir.path(), "--verbose"});
-    ASSERT_TRUE(agent.ok()) << agent.process().out();
+    Agent agent({"--config", dir.path, "--verbose"});
+    ASSERT_TRUE(agent.ok) << agent.process->out();
     EXPECT_EQ(agent.get(controlOid(3), 2, "sesame").exitCode, 0);
     EXPECT_EQ(agent.set(controlOid(39), "22", 2, "opensesame").exitCode, 0);
     EXPECT_NE(agent.get(kSysUpTime, 1).exitCode, 0);  // public is not configured
@@ -31,19 +31,19 @@ TEST(Configuration, OperatorsOwnCommunitiesSnmpV3UserAndAReloadDuringAWalk)
 
     std::ofstream(dir.file("snmpd.conf"), std::ios::app) << "rocommunity public 127.0.0.1\n";
     const std::string cmd = "kwsnmpd: panel cmd";
-    const size_t before = count(agent.process().out(), cmd);
-    auto walk =
-        std::async(std::launch::async, [&] { return agent.walk(kControl, "snmpwalk", "sesame"); });
-    ASSERT_TRUE(agent.process().waitForOut(cmd, 10s, before + 10));
-    agent.process().signal(SIGHUP);
-    ASSERT_TRUE(agent.process().waitForOut("SIGHUP: re-reading the configuration", 5s));
+    const size_t before = count(agent.process->out(), cmd);
+    auto walk = std::async(std::launch::async,
+                           [&] { return agent.tool("snmpwalk", "sesame", {kControl}, 3, "-Oq"); });
+    ASSERT_TRUE(agent.process->waitForOut(cmd, 10s, before + 10));
+    agent.process->signal(SIGHUP);
+    ASSERT_TRUE(agent.process->waitForOut("SIGHUP: re-reading the configuration", 5s));
     EXPECT_EQ(walk.wait_for(0s), std::future_status::timeout);  // the walk was under way
     const RunResult result = walk.get();
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(lines(result.output).size(), 80u);
     EXPECT_EQ(agent.get(kSysUpTime, 2).exitCode, 0);
     // One command per object, and the holiday count once more for the table.
-    EXPECT_EQ(count(agent.process().out(), cmd), before + 81) << agent.process().out();
+    EXPECT_EQ(count(agent.process->out(), cmd), before + 81) << agent.process->out();
 }
 
 }  // namespace kw::e2e

@@ -1,19 +1,19 @@
 // The programs as installed and run: command lines, service manager, install tree, package.
-#include <poll.h>
+#include <sys/time.h>
 #include <sys/un.h>
+
+#include <set>
 
 #include "E2eSupport.h"
 
 namespace kw::e2e {
 
-constexpr const char* kPower = "1.3.6.1.4.1.32473.1.1.1.4.0";
 constexpr const char* kEngineBoots = "1.3.6.1.6.3.10.2.1.2.0";
 
 TEST(Options, MistakesGiveOneLineAndAnExitCode)
 {
     uint16_t taken = 0;  // a UDP port that is taken
     const int fd = bindLoopback(SOCK_DGRAM, &taken);
-    ASSERT_GE(fd, 0);
     const std::string busy = "udp:127.0.0.1:" + std::to_string(taken);
     TempDir emptyConfig;
     const std::string noTty = "/dev/kw-no-such-tty: No such file or directory";
@@ -31,21 +31,18 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         {"kwsnmpd", {"--pan=tcp:localhost"}, 2, "--panel=tcp:localhost"},
         {"kwsnmpd", {"--panel", "serial:/dev/ttyS0:12345"}, 2, "unsupported baud rate"},
         {"kwsnmpd", {"-i256"}, 2, "--display-id: expected a whole number from 0 to 255, got '256'"},
-        {"kwsnmpd", {"--listen="}, 2, "--listen: expected one transport address"},
-        {"kwsnmpd", {"--nak-rate", "1.5"}, 2, "--nak-rate: expected a probability from 0 to 1"},
         {"kwsnmpd", {"--seed=-1"}, 2, "--seed: expected a whole number"},
         {"kwsnmpd", words("-p tcp:127.0.0.1:9 --silent-rate 1"), 2, "fault injection needs"},
         {"kwsnmpd", {"--panel", "serial:/dev/kw-no-such-tty"}, 1, noTty},
         {"kwsnmpd", {"--panel", "direct-serial:/dev/kw-no-such-tty:19200"}, 1, noTty},
         {"kwsnmpd", {"-l", busy}, 1, "cannot listen on " + busy},
-        {"kwsnmpd", {"--config", emptyConfig.path()}, 1, "no snmpd.conf"},
+        {"kwsnmpd", {"--config", emptyConfig.path}, 1, "no snmpd.conf"},
         // Safe by default: an exposed address needs communities named with their sources.
         {"kwsnmpd", {"--listen", anyAddress}, 2, "--listen " + anyAddress + " reaches beyond"},
         {"kwsnmpd", {"--listen", port}, 2, "--rocommunity COMMUNITY[,SOURCE]"},  // every address
         {"kwsnmpd", {"--listen", "udp6:[::]:" + port}, 2, "or give --config DIR"},
         {"kwsnmpd", {"--rwcommunity", "ops,10.0.0.0/8\nrwcommunity x"}, 2, "expected a source"},
         {"kwsnmpd", {"--rocommunity", "\"q\""}, 2, "--rocommunity: expected COMMUNITY[,SOURCE]"},
-        {"kwsnmpd", {"--rocommunity", ",10.1.1.1"}, 2, "--rocommunity: expected COMMUNITY"},
         {"kwpanel-sim", {"-p", "-t"}, 2, "option requires an argument -- 't'"},
         {"kwpanel-sim", {"-p", "--garbage-rate=2"}, 2, "--garbage-rate: expected a probability"},
     };
@@ -55,79 +52,60 @@ TEST(Options, MistakesGiveOneLineAndAnExitCode)
         SCOPED_TRACE(c.program + " " + (c.args.empty() ? "" : c.args.back()));
         const RunResult result = run(argv, 20s);
         EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
-        const auto text = lines(result.output);
-        ASSERT_EQ(text.size(), 1u) << result.output;
-        EXPECT_EQ(text[0].rfind(c.program + ": ", 0), 0u) << text[0];
-        EXPECT_NE(text[0].find(c.needle), std::string::npos) << text[0];
+        EXPECT_EQ(count(result.output, "\n"), 1u) << result.output;  // one line
+        EXPECT_EQ(result.output.rfind(c.program + ": ", 0), 0u) << result.output;
+        EXPECT_NE(result.output.find(c.needle), std::string::npos) << result.output;
     }
     ::close(fd);
     EXPECT_EQ(run({KW_E2E_BIN_DIR "/kwsnmpd", "-V"}).output, "kwsnmpd " KW_E2E_VERSION "\n");
 }
 
-// A datagram socket in the place of the service manager's notification socket.
-class NotifySocket {
-public:
-    explicit NotifySocket(const std::string& path) : m_fd(::socket(AF_UNIX, SOCK_DGRAM, 0))
-    {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    }
-    ~NotifySocket() { ::close(m_fd); }
-
-    // The next message, or empty when none comes within `timeout`.
-    std::string next(milliseconds timeout)
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return {};
-        char buffer[512];
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-    }
-    // Reads until a message holds `needle`; the messages before it go to *before.
-    bool waitFor(const std::string& needle, milliseconds timeout, std::string* before)
-    {
-        return eventually([&] { return count(*before += next(timeout) + "|", needle) > 0; },
-                          timeout);
-    }
-
-private:
-    int m_fd;
-};
-
 TEST(Service, NotifiesReadyWatchdogAndStoppingAndKeepsEngineBootsAcrossARestart)
 {
     TempDir dir, runtime;
-    NotifySocket manager(dir.file("notify"));
+    // The service manager's notification socket, read here for 100 ms at most at a time.
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un name{AF_UNIX, {}};
+    dir.file("notify").copy(name.sun_path, sizeof name.sun_path - 1);
+    ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&name), sizeof name), 0);
+    const timeval readLimit{0, 100000};
+    ::setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &readLimit, sizeof readLimit);
+    auto next = [&] {
+        char buffer[512];
+        const ssize_t n = ::recv(notify, buffer, sizeof buffer, 0);
+        return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    };
+    auto waitFor = [&](const std::string& needle, milliseconds limit) {
+        return eventually([&] { return next().find(needle) != std::string::npos; }, limit);
+    };
     const Args env{"/usr/bin/env", "NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=400000",
-                   "STATE_DIRECTORY=" + dir.file("state"), "RUNTIME_DIRECTORY=" + runtime.path()};
+                   "STATE_DIRECTORY=" + dir.file("state"), "RUNTIME_DIRECTORY=" + runtime.path};
     for (int boot = 1; boot <= 2; ++boot) {
         SCOPED_TRACE("run " + std::to_string(boot));
         // Started bare, so that nothing but the manager's socket says when it is ready.
         const std::string address = "127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
         Args argv = env;
         argv.insert(argv.end(), {KW_E2E_BIN_DIR "/kwsnmpd", "-i", "7", "-l", "udp:" + address});
-        Process daemon(argv, dir.file("out"));
-        std::string before;
-        ASSERT_TRUE(manager.waitFor("READY=1", 15s, &before)) << before << daemon.out();
+        Process daemon(argv);
+        ASSERT_TRUE(waitFor("READY=1", 15s)) << daemon.out();
         // Ready means answering: a single try at once gets through.
-        const RunResult get = run(words("/usr/bin/snmpget -v2c -c public -t 1 -r 0 -Oqv " +
-                                        address + " " + kPower + " " + kEngineBoots));
-        EXPECT_EQ(get.output, "\"01\"\n" + std::to_string(boot) + "\n");
-        EXPECT_EQ(entries(runtime.path()).size(), 1u);
+        const Args both{controlOid(3), kEngineBoots};
+        EXPECT_EQ(run(netSnmp("snmpget", address, "public", 1, both)).output,
+                  "\"01\"\n" + std::to_string(boot) + "\n");
+        EXPECT_EQ(entries(runtime.path).size(), 1u);
 
         // Keep-alives at half the watchdog's 400 ms.
         int keepAlives = 0;
         for (const auto end = Clock::now() + 1s; Clock::now() < end;)
-            keepAlives += manager.next(100ms).find("WATCHDOG=1") != std::string::npos;
+            keepAlives += next().find("WATCHDOG=1") != std::string::npos;
         EXPECT_GE(keepAlives, 3);
         EXPECT_LE(keepAlives, 7);
 
         EXPECT_TRUE(daemon.stop()) << daemon.out();
-        EXPECT_TRUE(manager.waitFor("STOPPING=1", 1s, &before));
-        EXPECT_TRUE(entries(runtime.path()).empty());
+        EXPECT_TRUE(waitFor("STOPPING=1", 1s));
+        EXPECT_TRUE(entries(runtime.path).empty());
     }
+    ::close(notify);
     // It holds USM keys: the agent's user alone may look in.
     EXPECT_EQ(fs::status(dir.file("state")).permissions() & fs::perms::all, fs::perms::owner_all);
 }
@@ -151,13 +129,10 @@ std::set<std::string> optionsListedIn(const std::string& text)
 void expectServes(const std::string& program, const std::string& configDir)
 {
     const std::string listen = "udp:127.0.0.1:" + std::to_string(freePort(SOCK_DGRAM));
-    TempDir dir;
-    Process daemon({"/usr/bin/env", "-i", program, "--config", configDir, "--listen", listen},
-                   dir.file("out"));
+    Process daemon({"/usr/bin/env", "-i", program, "--config", configDir, "--listen", listen});
     ASSERT_TRUE(daemon.waitForOut("kwsnmpd: listening on", 15s)) << daemon.out();
-    const RunResult get = run(
-        words("/usr/bin/snmpget -v2c -c public -t 3 -r 0 -Oqv " + listen.substr(4) + " " + kPower));
-    EXPECT_EQ(get.output, "\"01\"\n");
+    EXPECT_EQ(run(netSnmp("snmpget", listen.substr(4), "public", 3, {controlOid(3)})).output,
+              "\"01\"\n");
     EXPECT_TRUE(daemon.stop()) << daemon.out();
 }
 
@@ -165,33 +140,31 @@ TEST(Install, StagedTreeRunsAndCarriesAVerifiedUnitAndTheManualPages)
 {
     TempDir root;
     const RunResult install =
-        run({"/usr/bin/env", "DESTDIR=" + root.path(), "cmake", "--install", KW_E2E_BUILD_DIR});
+        run({"/usr/bin/env", "DESTDIR=" + root.path, "cmake", "--install", KW_E2E_BUILD_DIR});
     ASSERT_EQ(install.exitCode, 0) << install.output;
-    const std::string prefix = root.path() + KW_E2E_INSTALL_PREFIX;
+    const std::string prefix = root.path + KW_E2E_INSTALL_PREFIX;
     const std::string libs = prefix + "/" KW_E2E_PRIVATE_LIBDIR;
     for (const std::string& file :
          {libs + "/libsnmp.so", libs + "/libKWSNMP.so", libs + "/libkwhost.so",
-          prefix + "/share/snmp/mibs/KW-DISPLAY-MIB.txt", prefix + "/bin/kwpanel-sim"}) {
+          prefix + "/share/snmp/mibs/KW-DISPLAY-MIB.txt", prefix + "/bin/kwpanel-sim"})
         EXPECT_TRUE(fs::is_regular_file(file)) << file;
-    }
     // Nothing in the system's own library directory but the private one.
     for (const auto& entry : fs::directory_iterator(fs::path(libs).parent_path()))
         EXPECT_TRUE(entry.is_directory()) << entry.path();
-    expectServes(prefix + "/sbin/kwsnmpd", root.path() + KW_E2E_SYSCONFDIR "/kwsnmpd");
+    expectServes(prefix + "/sbin/kwsnmpd", root.path + KW_E2E_SYSCONFDIR "/kwsnmpd");
 
     // The unit, with its program looked up in the staged tree.
     std::string unit;
-    for (const auto& entry : fs::recursive_directory_iterator(root.path()))
+    for (const auto& entry : fs::recursive_directory_iterator(root.path))
         if (entry.path().filename() == "kwsnmpd.service") unit = entry.path();
     const std::string staged = std::regex_replace(readFile(unit), std::regex("\nExecStart=/"),
-                                                  "\nExecStart=" + root.path() + "/");
+                                                  "\nExecStart=" + root.path + "/");
     TempDir units;
     std::ofstream(units.file("kwsnmpd.service")) << staged;
     const std::string manPath = "MANPATH=" + prefix + "/share/man";
     const RunResult verify =
         run({"/usr/bin/env", manPath, "systemd-analyze", "verify", units.file("kwsnmpd.service")});
-    EXPECT_EQ(verify.exitCode, 0) << verify.output;
-    EXPECT_EQ(verify.output, "");
+    EXPECT_TRUE(verify.exitCode == 0 && verify.output.empty()) << verify.output;
     const RunResult security = run(
         {"/usr/bin/systemd-analyze", "security", "--offline=true", units.file("kwsnmpd.service")});
     std::smatch exposure;
@@ -228,9 +201,8 @@ TEST(Install, DebianPackageKeepsItsLibrariesPrivateAndRunsUnpacked)
     const std::string systemLibs = "./usr/lib/" KW_E2E_MULTIARCH "/";
     for (const std::string& line : lines(contents.output)) {
         const std::string path = line.substr(line.find("./"));
-        if (path.rfind(systemLibs, 0) == 0 && path != systemLibs) {
-            EXPECT_EQ(path.rfind(systemLibs + "kwsnmp/", 0), 0u) << path;
-        }
+        const bool systemLib = path.rfind(systemLibs, 0) == 0 && path != systemLibs;
+        EXPECT_TRUE(!systemLib || path.rfind(systemLibs + "kwsnmp/", 0) == 0) << path;
     }
     for (const std::string& file :
          {systemLibs + "kwsnmp/libsnmp.so", std::string("./etc/kwsnmpd/snmpd.conf"),
@@ -238,7 +210,7 @@ TEST(Install, DebianPackageKeepsItsLibrariesPrivateAndRunsUnpacked)
         EXPECT_NE(contents.output.find(file), std::string::npos) << file;
 
     TempDir root;
-    ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-x", deb, root.path()}).exitCode, 0);
+    ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-x", deb, root.path}).exitCode, 0);
     expectServes(root.file("usr/sbin/kwsnmpd"), root.file("etc/kwsnmpd"));
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """An SNMP manager independent of Net-SNMP (pysnmp): get|set|walk HOST:PORT COMMUNITY OID [TEXT].
 
-Prints "OID = VALUE" lines, or "error: STATUS" (genErr, commitFailed, ... or timeout) and exits 1
-on an SNMP error, 2 on a timeout."""
+Prints "OID = VALUE" lines, or "error: WHAT" and exits 1 on an SNMP error (genErr, commitFailed,
+...), 2 on a transport error such as a timeout."""
 import sys
 
 from pysnmp.hlapi import (CommunityData, ContextData, ObjectIdentity, ObjectType, OctetString,
@@ -19,20 +19,14 @@ def main(op, target, community, oid, text=None):
         steps = setCmd(*args, ObjectType(ObjectIdentity(oid), OctetString(text)))
     else:
         steps = getCmd(*args, ObjectType(ObjectIdentity(oid)))
-    rows = []
     for indication, status, _, var_binds in steps:
-        if indication:
-            print("error: timeout" if "response" in str(indication).lower() else
-                  "error: %s" % indication)
-            return 2
-        if status:
-            print("error: " + status.prettyPrint())
-            return 1
-        rows.extend(var_binds)
-    for name, value in rows:
-        shown = value.asOctets().decode("latin-1") if isinstance(value, OctetString) \
-            else value.prettyPrint()
-        print("%s = %s" % (".".join(str(n) for n in name.asTuple()), shown))
+        if indication or status:
+            print("error: %s" % (indication or status.prettyPrint()))
+            return 1 if status else 2
+        for name, value in var_binds:
+            shown = value.asOctets().decode("latin-1") if isinstance(value, OctetString) \
+                else value.prettyPrint()
+            print("%s = %s" % (".".join(str(n) for n in name.asTuple()), shown))
     return 0
 
 
