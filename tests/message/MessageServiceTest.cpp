@@ -232,6 +232,7 @@ TEST_F(MessageServiceTest, DestroyStopsAWaitingThreadAndDestructionFreesTheQueue
     send(ALL_APP, VO_MSG_UI_HIDE, 0, "abc", 1);
     EXPECT_EQ(1, m_pService->DelFrontMessage());
     EXPECT_EQ(VO_MSG_UI_HIDE, m_pService->GetFrontMesage()->eMessageID);
+    EXPECT_EQ(1, m_pService->UnregisterInterface(VO_APP_UI));  // nothing running: no wait
     delete m_pService;
     m_pService = new VoMessageSNMP();  // deleted with its thread running
     send(VO_APP_UI, VO_MSG_UI_SHOW, 0, "abc", 3);
