@@ -10,6 +10,7 @@
 
 #include <thread>
 
+#include "host/panel/FaultOptions.h"
 #include "host/panel/PanelLink.h"
 #include "host/panel/PanelServer.h"
 
@@ -147,6 +148,32 @@ TEST(PanelLinks, ParsesLinkSpecsAndReportsOpeningFailures)
 
     EXPECT_FALSE(openSerialLink({"/dev/null", 9600}, fastRetry(), &error));
     EXPECT_EQ(error, "/dev/null: not a serial device");
+}
+
+// Fault options take a whole value or nothing: a refusal names the option and changes nothing.
+TEST(FaultOptions, TakeWholeValuesInRangeAndNameTheOptionWhenRefusing)
+{
+    FaultConfig faults;
+    std::string error;
+    EXPECT_TRUE(applyFaultOption(kOptNakRate, "0.25", faults, &error) &&
+                applyFaultOption(kOptSilentRate, "1", faults, &error) &&
+                applyFaultOption(kOptDelayMs, "600000", faults, &error) &&
+                applyFaultOption(kOptSeed, "4294967295", faults, &error));
+    EXPECT_EQ(std::make_tuple(0.25, 600000L, 4294967295u),
+              std::make_tuple(faults.nakRate, long(faults.delay.count()), faults.seed));
+    for (auto [id, text] : {std::pair<int, const char*>{kOptNakRate, ""},
+                            {kOptGarbageRate, "1.5"},
+                            {kOptSilentRate, "0.5x"},
+                            {kOptCorruptRate, "nan"},
+                            {kOptDelayMs, "600001"},
+                            {kOptDelayMs, " 5"},
+                            {kOptSeed, "-1"},
+                            {0, "1"}})
+        EXPECT_FALSE(applyFaultOption(id, text, faults, &error)) << text;
+    EXPECT_EQ(error, "not a fault option");
+    applyFaultOption(kOptNakRate, "", faults, &error);
+    EXPECT_EQ(error, "--nak-rate: expected a probability from 0 to 1, got ''");
+    EXPECT_EQ(faults.nakRate + faults.garbageRate + faults.silentRate + faults.corruptRate, 1.25);
 }
 
 // A peer that accepts connections and says nothing unless the test writes for it; the line

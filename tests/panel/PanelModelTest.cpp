@@ -143,6 +143,13 @@ TEST(PanelModel, SetsStoreAndEchoRefusalsChangeNothingAndTheHolidayListIsBounded
                     {0xA1, {1, 60, 40}, nak(0xA1)},  // minimum above maximum
                     {0x89, {}, A(0x89, {0x11, 1})},  // video wall: columns, rows; position
                     {0x89, {0x22, 5}, nak(0x89)},
+                    {0x89, {0x22, 4}, A(0x89, {0x22, 4})},
+                    // Direct channel: bytes 1 and 2 carry the channel number, 1 to 999.
+                    {0x17, {}, A(0x17, {0, 0, 7, 0, 1, 0, 0, 0})},
+                    {0x17, {3, 0, 1, 0, 1, 0, 0, 0}, A(0x17, {3, 0, 1, 0, 1, 0, 0, 0})},
+                    {0x17, {0, 3, 0xE7, 0, 1, 0, 0, 0}, A(0x17, {0, 3, 0xE7, 0, 1, 0, 0, 0})},
+                    {0x17, {0, 3, 0xE8, 0, 1, 0, 0, 0}, nak(0x17)},
+                    {0x17, {4, 0, 7, 0, 1, 0, 0, 0}, nak(0x17)},
                     {0x9F, {1}, A(0x9F, {1})},  // sound reset
                     {0x12, {}, A(0x12, {15})},
                     {0xA1, {}, A(0xA1, {0, 20, 100})},
