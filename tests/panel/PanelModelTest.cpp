@@ -144,6 +144,7 @@ TEST(PanelModel, SetsStoreAndEchoRefusalsChangeNothingAndTheHolidayListIsBounded
                     {0x89, {}, A(0x89, {0x11, 1})},  // video wall: columns, rows; position
                     {0x89, {0x22, 5}, nak(0x89)},
                     {0x89, {0x22, 4}, A(0x89, {0x22, 4})},
+                    {0x89, {0x11, 1}, A(0x89, {0x11, 1})},
                     // Direct channel: bytes 1 and 2 carry the channel number, 1 to 999.
                     {0x17, {}, A(0x17, {0, 0, 7, 0, 1, 0, 0, 0})},
                     {0x17, {3, 0, 1, 0, 1, 0, 0, 0}, A(0x17, {3, 0, 1, 0, 1, 0, 0, 0})},
