@@ -34,7 +34,7 @@ enum Arc : oid {
     kResends,
     kDepth,
 };
-constexpr oid kNotificationArc[] = {1, 2, 3};  // kwdPanelLinkDown, Up, CommandsFailing
+constexpr uint32_t kNotificationArc[] = {1, 2, 3};  // kwdPanelLinkDown, Up, CommandsFailing
 const oid kSnmpTrapOid[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
 constexpr int kWatchMs = 250;
 
@@ -77,10 +77,8 @@ QueueStats readQueue()
 
 std::vector<oid> healthOid()
 {
-    std::vector<oid> o(rootOid().begin(), rootOid().end());
-    o.push_back(1);
-    o.push_back(2);
-    return o;
+    const Oid health = underRoot({1, 2});
+    return {health.begin(), health.end()};
 }
 
 void setCounter(netsnmp_variable_list* vb, uint64_t value)
@@ -171,9 +169,9 @@ void addVar(netsnmp_variable_list** list, oid arc, const snmp_agent_panel_health
 
 void send(Notification what, const snmp_agent_panel_health& panel)
 {
-    std::vector<oid> trap(rootOid().begin(), rootOid().end());
-    trap.push_back(0);  // kwdNotifications
-    trap.push_back(kNotificationArc[static_cast<int>(what)]);
+    // kwdNotifications is root.0.
+    const Oid arcs = underRoot({0, kNotificationArc[static_cast<int>(what)]});
+    const std::vector<oid> trap(arcs.begin(), arcs.end());
     netsnmp_variable_list* vars = nullptr;
     snmp_varlist_add_variable(&vars, kSnmpTrapOid, OID_LENGTH(kSnmpTrapOid), ASN_OBJECT_ID,
                               reinterpret_cast<const u_char*>(trap.data()),

@@ -288,25 +288,22 @@ const Oid& rootOid()
     return oid;
 }
 
+Oid underRoot(std::initializer_list<uint32_t> arcs)
+{
+    Oid oid = rootOid();
+    oid.insert(oid.end(), arcs);
+    return oid;
+}
+
 const Oid& controlOid()
 {
-    static const Oid oid = [] {
-        Oid o = rootOid();
-        o.push_back(1);
-        o.push_back(1);
-        return o;
-    }();
+    static const Oid oid = underRoot({1, 1});
     return oid;
 }
 
 const Oid& numericOid()
 {
-    static const Oid oid = [] {
-        Oid o = rootOid();
-        o.push_back(1);
-        o.push_back(3);
-        return o;
-    }();
+    static const Oid oid = underRoot({1, 3});
     return oid;
 }
 

@@ -4,6 +4,7 @@
 // objects; a test holds the two together.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ struct DisplayObject {
 
 // 1.3.6.1.4.1.32473.1: the module's root, also the agent's sysObjectID.
 const Oid& rootOid();
+// The root followed by `arcs`.
+Oid underRoot(std::initializer_list<uint32_t> arcs);
 // root.1.1: kwdControl. Request index i lives at kwdControl.(i+1).0.
 const Oid& controlOid();
 
